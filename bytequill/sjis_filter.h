@@ -1,0 +1,8 @@
+// The Shift-JIS literal filter: copies a source and replaces every
+// $SJIS("...") literal by the Shift-JIS bytes of its text as a byte list.
+#pragma once
+
+#include <cstdio>
+
+// Returns true when the whole input was converted without error.
+bool filter_sjis_literals(std::FILE* input, std::FILE* output);

@@ -1,0 +1,12 @@
+// Attribute letters and FAT date/time of a file line.
+#pragma once
+
+#include <cstdint>
+
+// R H S V D A I ? set bits 0x01 to 0x80; other bytes are ignored.
+std::uint8_t decode_attributes(const std::uint8_t* text, std::uint32_t length);
+
+// year-month-day and hour:minute:second packed as FAT date (high 16 bits)
+// and time (low 16 bits); 0 when either does not have that form.
+std::uint32_t decode_date_time(const std::uint8_t* date, std::uint32_t dateLength,
+                               const std::uint8_t* time, std::uint32_t timeLength);

@@ -1,0 +1,18 @@
+// Opening and closing the files of a source filter (bytequill, glyphmint),
+// with the checks that keep a user's source safe.
+#pragma once
+
+#include <cstdio>
+
+// Opens input_path for reading and output_path for writing. Prints the
+// program's one-line message and returns false when the input cannot be
+// opened, when the output names the same file as the input (checked before
+// anything is truncated) or when the output cannot be opened. On false
+// nothing is left open.
+bool open_filter_files(const char* program, const char* input_path, const char* output_path,
+                       std::FILE** input, std::FILE** output);
+
+// Closes the output and then the input. Returns false, after printing
+// "<PROGRAM> couldn't write <path>", when any write to the output failed.
+bool close_filter_files(const char* program, const char* output_path, std::FILE* input,
+                        std::FILE* output);
