@@ -9,6 +9,10 @@ if(TK_SANITIZE)
   target_compile_options(tk_options INTERFACE -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
   target_link_options(tk_options INTERFACE -fsanitize=address,undefined)
 endif()
+if(TK_BUILD_FUZZERS)
+  # Coverage instrumentation for libFuzzer in every library the harnesses link.
+  target_compile_options(tk_options INTERFACE -fsanitize=fuzzer-no-link)
+endif()
 target_include_directories(tk_options INTERFACE ${PROJECT_SOURCE_DIR})
 
 # tk_library(NAME SOURCES... [DEPS libs...]): a static library of the toolkit.
@@ -49,4 +53,13 @@ function(tk_benchmark name)
   add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE tk_options ${ARG_DEPS} benchmark::benchmark)
   set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bench)
+endfunction()
+
+# tk_fuzzer(NAME SOURCES... DEPS libs...): a libFuzzer harness (clang only).
+function(tk_fuzzer name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;DEPS" ${ARGN})
+  add_executable(${name} ${ARG_SOURCES})
+  target_link_libraries(${name} PRIVATE tk_options ${ARG_DEPS})
+  target_link_options(${name} PRIVATE -fsanitize=fuzzer)
+  set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/fuzz)
 endfunction()

@@ -1,0 +1,39 @@
+// Fuzzes the file list reader: line reading, field splitting and every field
+// decoder, over in-memory lists.
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+
+#include "diskmason/front/fields.h"
+#include "diskmason/front/list_reader.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  if (size == 0) return 0;
+  FILE* in = fmemopen(const_cast<uint8_t*>(data), size, "rb");
+  if (!in) std::abort();
+  uint8_t line[513];
+  FieldSpan fields[17];
+  bool header = true;
+  while (!std::feof(in) && !std::ferror(in)) {
+    uint32_t length = 512;
+    read_list_line(in, line, &length);
+    if (length > 512) std::abort();
+    uint32_t limit = header ? 17 : 7;
+    uint32_t count = split_fields(line, length, fields, limit);
+    if (count > limit) std::abort();
+    for (uint32_t i = 0; i < count; ++i) {
+      if (fields[i].offset > length || fields[i].length > length - fields[i].offset) std::abort();
+      line[fields[i].offset + fields[i].length] = 0;  // the driver terminates fields in place
+    }
+    for (uint32_t i = 0; i < count; ++i) {
+      const uint8_t* text = line + fields[i].offset;
+      decode_number(text, fields[i].length);
+      decode_attributes(text, fields[i].length);
+      if (i + 1 < count)
+        decode_date_time(text, fields[i].length, line + fields[i + 1].offset, fields[i + 1].length);
+    }
+    header = false;
+  }
+  std::fclose(in);
+  return 0;
+}
