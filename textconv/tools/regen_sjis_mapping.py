@@ -1,0 +1,144 @@
+#!/usr/bin/env python3
+"""Regenerates textconv/data/sjis_mapping.txt, the Shift_JIS-2004 to UTF-8 mapping.
+
+Every code is decoded by the C library's iconv converter SHIFT_JISX0213 (called
+through ctypes, not Python's own codecs), with three changes:
+  0x0000 -> F0 80 80 80 (so the single byte 00 is never matched),
+  0x815F -> 5C (ASCII backslash), 0x81B0 -> 7E (ASCII tilde).
+Positions the converter rejects are the 47 empty cells of JIS X 0213; they are
+left out (and checked against the known list).
+
+Lines come in table order: the single bytes 00-7F and A1-DF, then the
+double-byte codes by plane, row and cell. That is ascending code order except
+for plane 2 row 8 (F09F-F0FC), which comes between F29E and F29F.
+
+Usage: regen_sjis_mapping.py [OUTPUT]   (default: ../data/sjis_mapping.txt)
+Running it again must reproduce the committed file byte for byte.
+"""
+
+import ctypes
+import ctypes.util
+import os
+import sys
+
+CODE_COUNT = 11424
+
+OVERRIDES = {
+    0x0000: b"\xf0\x80\x80\x80",
+    0x815F: b"\x5c",
+    0x81B0: b"\x7e",
+}
+
+EMPTY_RANGES = [
+    (0x82FA, 0x82FC), (0x84DD, 0x84E4), (0x84FB, 0x84FC), (0x86F2, 0x86FA),
+    (0x8777, 0x877D), (0x8790, 0x8792), (0x8794, 0x8797), (0x879A, 0x879C),
+    (0xFCF5, 0xFCFC),
+]
+
+
+def table_order():
+    """All candidate codes of Shift_JIS-2004 in table order."""
+    codes = list(range(0x00, 0x80)) + list(range(0xA1, 0xE0))
+    trails = list(range(0x40, 0x7F)) + list(range(0x80, 0xFD))
+    leads = list(range(0x81, 0xA0)) + list(range(0xE0, 0xFD))
+    double = [(lead << 8) | trail for lead in leads for trail in trails]
+    row8 = [c for c in double if 0xF09F <= c <= 0xF0FC]
+    rest = [c for c in double if not 0xF09F <= c <= 0xF0FC]
+    at = rest.index(0xF29F)
+    return codes + rest[:at] + row8 + rest[at:]
+
+
+class Iconv:
+    """Minimal binding to the C library's iconv(3)."""
+
+    def __init__(self, to_code, from_code):
+        libc = ctypes.CDLL(ctypes.util.find_library("c"), use_errno=True)
+        self._open = libc.iconv_open
+        self._open.restype = ctypes.c_void_p
+        self._open.argtypes = [ctypes.c_char_p, ctypes.c_char_p]
+        self._iconv = libc.iconv
+        self._iconv.restype = ctypes.c_size_t
+        self._iconv.argtypes = [
+            ctypes.c_void_p,
+            ctypes.POINTER(ctypes.c_char_p), ctypes.POINTER(ctypes.c_size_t),
+            ctypes.POINTER(ctypes.c_char_p), ctypes.POINTER(ctypes.c_size_t),
+        ]
+        self._close = libc.iconv_close
+        self._close.argtypes = [ctypes.c_void_p]
+        self._cd = self._open(to_code.encode(), from_code.encode())
+        if self._cd in (None, ctypes.c_void_p(-1).value):
+            raise OSError("iconv_open(%s, %s) failed" % (to_code, from_code))
+
+    def convert(self, data):
+        """Converts data completely (flushing the state); None if rejected."""
+        self._iconv(self._cd, None, None, None, None)  # reset state
+        out = ctypes.create_string_buffer(64)
+        in_buf = ctypes.c_char_p(data)
+        in_left = ctypes.c_size_t(len(data))
+        out_ptr = ctypes.c_char_p(ctypes.addressof(out))
+        out_left = ctypes.c_size_t(len(out))
+        failed = ctypes.c_size_t(-1).value
+        if self._iconv(self._cd, ctypes.byref(in_buf), ctypes.byref(in_left),
+                       ctypes.byref(out_ptr), ctypes.byref(out_left)) == failed:
+            return None
+        if in_left.value != 0:
+            return None
+        if self._iconv(self._cd, None, None,
+                       ctypes.byref(out_ptr), ctypes.byref(out_left)) == failed:
+            return None
+        return out.raw[:len(out) - out_left.value]
+
+    def close(self):
+        self._close(self._cd)
+
+
+def code_bytes(code):
+    return bytes([code]) if code <= 0xFF else bytes([code >> 8, code & 0xFF])
+
+
+def main():
+    here = os.path.dirname(os.path.abspath(__file__))
+    out_path = sys.argv[1] if len(sys.argv) > 1 else os.path.join(
+        here, "..", "data", "sjis_mapping.txt")
+
+    decoder = Iconv("UTF-8", "SHIFT_JISX0213")
+    empty = {c for lo, hi in EMPTY_RANGES for c in range(lo, hi + 1)}
+    rows = []
+    for code in table_order():
+        utf8 = OVERRIDES.get(code)
+        if utf8 is None:
+            utf8 = decoder.convert(code_bytes(code))
+        if utf8 is None:
+            if code not in empty:
+                sys.exit("unexpected unmapped code %04X" % code)
+            continue
+        if code in empty:
+            sys.exit("code %04X should be empty but decodes" % code)
+        rows.append((code, utf8))
+    decoder.close()
+
+    if len(rows) != CODE_COUNT:
+        sys.exit("expected %d codes, got %d" % (CODE_COUNT, len(rows)))
+    seen = {}
+    for code, utf8 in rows:
+        if utf8 in seen:
+            sys.exit("codes %04X and %04X share a sequence" % (seen[utf8], code))
+        seen[utf8] = code
+
+    lines = [
+        "# Shift_JIS-2004 to UTF-8 conversion table, in table order.",
+        "# Generated by textconv/tools/regen_sjis_mapping.py; do not edit.",
+        "# Columns: index, Shift-JIS code (hex), UTF-8 bytes (hex), characters.",
+    ]
+    for index, (code, utf8) in enumerate(rows):
+        chars = " ".join("U+%04X" % ord(ch) for ch in utf8.decode("utf-8", "replace"))
+        if code == 0x0000:
+            chars = "U+0000 (four-byte form)"
+        width = 2 if code <= 0xFF else 4
+        lines.append("%d %0*X %s %s" % (index, width, code, utf8.hex().upper(), chars))
+    with open(out_path, "w", encoding="ascii", newline="\n") as f:
+        f.write("\n".join(lines) + "\n")
+
+
+if __name__ == "__main__":
+    main()
