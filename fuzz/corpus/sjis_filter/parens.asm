@@ -1,0 +1,3 @@
+db $SJIS(("(")"))
+db $SJIS("")
+$$SJIS("x") $SJIS($SJIS("x")

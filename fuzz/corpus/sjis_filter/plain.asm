@@ -1,0 +1,2 @@
+plain text without literals
+	db 0

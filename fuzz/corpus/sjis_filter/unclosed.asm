@@ -1,0 +1,2 @@
+db $SJIS("ｱ\~―")
+db $SJIS("unclosed
