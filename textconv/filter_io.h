@@ -6,13 +6,15 @@
 
 // Opens input_path for reading and output_path for writing. Prints the
 // program's one-line message and returns false when the input cannot be
-// opened, when the output names the same file as the input (checked before
-// anything is truncated) or when the output cannot be opened. On false
-// nothing is left open.
+// opened (a folder counts as unopenable), when the output names the same file
+// as the input (checked before anything is truncated) or when the output
+// cannot be opened. On false nothing is left open. Also makes a closed pipe
+// show up as a failed write instead of ending the process.
 bool open_filter_files(const char* program, const char* input_path, const char* output_path,
                        std::FILE** input, std::FILE** output);
 
 // Closes the output and then the input. Returns false, after printing
-// "<PROGRAM> couldn't write <path>", when any write to the output failed.
+// "<PROGRAM> couldn't write <path>", when any write to the output failed, or
+// after "<PROGRAM> couldn't read its input" when reading the input failed.
 bool close_filter_files(const char* program, const char* output_path, std::FILE* input,
                         std::FILE* output);
