@@ -1,0 +1,168 @@
+#include "glyphmint/cjis_table.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "textconv/byte_output.h"
+#include "textconv/heap.h"
+
+namespace {
+
+constexpr std::uint32_t TABLE_POSITIONS_LOW = 104;  // positions coded 0x18 to 0x7F
+constexpr std::int32_t COUNT_MAX = 0x7FFFFFFF;
+
+// Counts one more use without overflowing on huge inputs.
+inline void bump(std::int32_t& counter) { counter += counter != COUNT_MAX ? 1 : 0; }
+
+inline std::uint16_t unit_at(const std::uint8_t* units, std::uint32_t i) {
+  return static_cast<std::uint16_t>(units[2 * i] << 8 | units[2 * i + 1]);
+}
+
+bool has_double_unit(const std::uint8_t* units, std::uint32_t unitCount) {
+  for (std::uint32_t i = 0; i < unitCount; ++i) {
+    if (units[2 * i] != 0) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+bool create_cjis_usage(CjisUsage& usage) {
+  std::memset(usage.singleCounts, 0, sizeof usage.singleCounts);
+  const std::size_t countBytes = CJIS_DOUBLE_VALUES * sizeof(std::int32_t);
+  const std::size_t candidateBytes = CJIS_DOUBLE_VALUES * sizeof(std::uint16_t);
+  void* block = heap_alloc(countBytes + candidateBytes);
+  if (block == nullptr) {
+    usage.doubleCounts = nullptr;
+    usage.candidates = nullptr;
+    std::puts("Could not allocate memory while making lookup table.");
+    std::fflush(stdout);
+    return false;
+  }
+  std::memset(block, 0, countBytes);
+  usage.doubleCounts = static_cast<std::int32_t*>(block);
+  usage.candidates = reinterpret_cast<std::uint16_t*>(static_cast<std::uint8_t*>(block) + countBytes);
+  return true;
+}
+
+void destroy_cjis_usage(CjisUsage& usage) {
+  heap_free(usage.doubleCounts);
+  usage.doubleCounts = nullptr;
+  usage.candidates = nullptr;
+}
+
+void count_cjis_usage(CjisUsage& usage, const std::uint8_t* units, std::uint32_t length) {
+  const std::uint32_t unitCount = length / 2;
+  if (!has_double_unit(units, unitCount)) return;
+  for (std::uint32_t i = 0; i < unitCount; ++i) {
+    const std::uint16_t u = unit_at(units, i);
+    if (u >= 0x8000) {
+      bump(usage.doubleCounts[u - 0x8000]);
+    } else if (u <= 0x00FF) {
+      bump(usage.singleCounts[u]);
+    }
+  }
+}
+
+void select_cjis_table(CjisUsage& usage, std::uint32_t limit, CjisTable& table) {
+  limit = std::min(limit, CJIS_TABLE_LIMIT);
+  std::uint32_t count = 0;
+  // Only 0x20 to 0xBF can be table entries: control bytes, the Shift-JIS lead
+  // byte ranges and half-width katakana 0xC0 to 0xDF never are.
+  for (std::uint32_t b = 0x20; b <= 0xBF && count < limit; ++b) {
+    if (b >= 0x80 && b <= 0x9F) continue;
+    if (usage.singleCounts[b] != 0) table.codes[count++] = static_cast<std::uint16_t>(b);
+  }
+
+  std::uint32_t candidateCount = 0;
+  for (std::uint32_t v = 0; v < CJIS_DOUBLE_VALUES; ++v) {
+    if (usage.doubleCounts[v] >= 3) usage.candidates[candidateCount++] = static_cast<std::uint16_t>(0x8000 + v);
+  }
+  // Most used first; equal counts keep ascending code order (what a stable
+  // sort of the ascending list gives). Only the ones that fit are ordered.
+  const std::uint32_t taken = std::min(candidateCount, limit - count);
+  const std::int32_t* counts = usage.doubleCounts;
+  std::partial_sort(usage.candidates, usage.candidates + taken, usage.candidates + candidateCount,
+                    [counts](std::uint16_t a, std::uint16_t b) {
+                      const std::int32_t ca = counts[a - 0x8000];
+                      const std::int32_t cb = counts[b - 0x8000];
+                      return ca != cb ? ca > cb : a < b;
+                    });
+  for (std::uint32_t i = 0; i < taken; ++i) table.codes[count++] = usage.candidates[i];
+
+  table.count = count;
+  for (std::uint32_t p = 0; p < count; ++p) table.order[p] = static_cast<std::uint8_t>(p);
+  std::sort(table.order, table.order + count,
+            [&table](std::uint8_t a, std::uint8_t b) { return table.codes[a] < table.codes[b]; });
+}
+
+std::uint32_t find_cjis_code(const CjisTable& table, std::uint16_t value) {
+  if (table.count == 0) return CJIS_NOT_FOUND;
+  std::uint32_t s = 0;
+  std::uint32_t l = table.count;
+  while (l > 1) {
+    const std::uint32_t h = l / 2;
+    if (value < table.codes[table.order[s + h]]) {
+      l = h;
+    } else {
+      s += h;
+      l -= h;
+    }
+  }
+  return table.codes[table.order[s]] == value ? table.order[s] : CJIS_NOT_FOUND;
+}
+
+std::uint8_t cjis_custom_code(std::uint32_t position) {
+  return static_cast<std::uint8_t>(position < TABLE_POSITIONS_LOW ? position + 24 : position + 56);
+}
+
+std::uint32_t encode_cjis_literal(const std::uint8_t* units, std::uint32_t length,
+                                  const CjisTable& table, std::uint8_t* dst) {
+  const std::uint32_t unitCount = length / 2;
+  const bool mixed = has_double_unit(units, unitCount);
+  std::uint32_t out = 0;
+  dst[out++] = mixed ? CJIS_KIND_MIXED : CJIS_KIND_PLAIN;
+  for (std::uint32_t i = 0; i < unitCount; ++i) {
+    const std::uint16_t u = unit_at(units, i);
+    if (u == '\n' || u == '\r') {
+      dst[out++] = CJIS_LINE_END;
+      // A carriage return and a directly following line feed make one line end.
+      if (u == '\r' && i + 1 < unitCount && unit_at(units, i + 1) == '\n') ++i;
+      continue;
+    }
+    if (!mixed) {
+      dst[out++] = static_cast<std::uint8_t>(u);
+      continue;
+    }
+    if (u < 32) continue;  // other control values are dropped from mixed text
+    const std::uint32_t position = find_cjis_code(table, u);
+    if (position != CJIS_NOT_FOUND) {
+      dst[out++] = cjis_custom_code(position);
+    } else {
+      dst[out++] = static_cast<std::uint8_t>(u >> 8);
+      dst[out++] = static_cast<std::uint8_t>(u);
+    }
+  }
+  return out;
+}
+
+std::uint32_t write_cjis_table(const CjisTable& table, bool wanted, std::uint8_t* buffer,
+                               std::uint32_t fill, std::FILE* stream) {
+  char header[32];
+  if (!wanted || table.count == 0) {
+    const int n = std::snprintf(header, sizeof header, "dw %d\n\n", 2);
+    return write_through(reinterpret_cast<const std::uint8_t*>(header), static_cast<std::uint32_t>(n),
+                         buffer, fill, stream);
+  }
+  const int n = std::snprintf(header, sizeof header, "dw %d\ndb ", static_cast<int>(2 * (table.count + 1)));
+  fill = write_through(reinterpret_cast<const std::uint8_t*>(header), static_cast<std::uint32_t>(n), buffer,
+                       fill, stream);
+  std::uint8_t entries[2 * CJIS_TABLE_LIMIT];
+  for (std::uint32_t p = 0; p < table.count; ++p) {
+    entries[2 * p] = static_cast<std::uint8_t>(table.codes[p] >> 8);
+    entries[2 * p + 1] = static_cast<std::uint8_t>(table.codes[p]);
+  }
+  fill = write_byte_list(entries, 2 * table.count, buffer, fill, stream);
+  static const std::uint8_t blankLine[] = {'\n', '\n'};
+  return write_through(blankLine, 2, buffer, fill, stream);
+}

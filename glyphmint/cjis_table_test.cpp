@@ -1,0 +1,165 @@
+#include "glyphmint/cjis_table.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "textconv/heap.h"
+
+namespace {
+
+using Units = std::vector<std::uint16_t>;
+
+std::vector<std::uint8_t> as_bytes(const Units& units) {
+  std::vector<std::uint8_t> bytes;
+  for (std::uint16_t u : units) {
+    bytes.push_back(static_cast<std::uint8_t>(u >> 8));
+    bytes.push_back(static_cast<std::uint8_t>(u));
+  }
+  return bytes;
+}
+
+struct Usage {
+  CjisUsage usage;
+  Usage() { EXPECT_TRUE(create_cjis_usage(usage)); }
+  ~Usage() { destroy_cjis_usage(usage); }
+  void count(const Units& units, int times = 1) {
+    std::vector<std::uint8_t> bytes = as_bytes(units);
+    for (int i = 0; i < times; ++i) count_cjis_usage(usage, bytes.data(), static_cast<std::uint32_t>(bytes.size()));
+  }
+  Units select() {
+    CjisTable table;
+    select_cjis_table(usage, CJIS_TABLE_LIMIT, table);
+    return Units(table.codes, table.codes + table.count);
+  }
+};
+
+CjisTable make_table(const Units& codes) {
+  CjisTable table;
+  table.count = static_cast<std::uint32_t>(codes.size());
+  std::copy(codes.begin(), codes.end(), table.codes);
+  for (std::uint32_t p = 0; p < table.count; ++p) table.order[p] = static_cast<std::uint8_t>(p);
+  std::sort(table.order, table.order + table.count,
+            [&](std::uint8_t a, std::uint8_t b) { return table.codes[a] < table.codes[b]; });
+  return table;
+}
+
+std::vector<std::uint8_t> encode(const Units& units, const CjisTable& table) {
+  std::vector<std::uint8_t> bytes = as_bytes(units);
+  std::vector<std::uint8_t> out(1 + bytes.size());
+  out.resize(encode_cjis_literal(bytes.data(), static_cast<std::uint32_t>(bytes.size()), table, out.data()));
+  return out;
+}
+
+TEST(CjisTable, DoubleByteCharacterEntersAtThreeUses) {
+  Usage u;
+  u.count({0x82A0, 0x82A2, 0x0041});
+  u.count({0x82A0, 0x82A2});
+  u.count({0x82A0});
+  EXPECT_EQ(u.select(), (Units{0x0041, 0x82A0}));
+  u.count({0x82A2});
+  EXPECT_EQ(u.select(), (Units{0x0041, 0x82A0, 0x82A2}));
+}
+
+TEST(CjisTable, OnlyMixedLiteralsAndPrintableSingleBytesCount) {
+  Usage u;
+  u.count({0x0041, 0x0042}, 5);                                  // plain literal: not counted
+  u.count({0x8140, 0x0009, 0x0043, 0x0090, 0x00C5, 0x00BF, 0x1234}, 3);  // tab, 0x90, kana 0xC5 never enter
+  EXPECT_EQ(u.select(), (Units{0x0043, 0x00BF, 0x8140}));
+}
+
+// 2 single-byte entries and 170 candidates with tied counts: the most used
+// come first, ties stay in ascending code order, the 4 least used drop out.
+TEST(CjisTable, LimitCutsLeastUsedCandidatesWithTiesInCodeOrder) {
+  Usage u;
+  u.count({0x0020, 0x007E, 0x8000});
+  std::vector<std::pair<int, std::uint16_t>> expected;  // (-count, code)
+  for (int i = 0; i < 170; ++i) {
+    const std::uint16_t code = static_cast<std::uint16_t>(0xE000 - 37 * i);
+    const int uses = 3 + (i * 7) % 5;
+    u.count({code}, uses);
+    expected.push_back({-uses, code});
+  }
+  std::sort(expected.begin(), expected.end());
+  Units want = {0x0020, 0x007E};
+  for (int i = 0; i < 166; ++i) want.push_back(expected[i].second);
+  EXPECT_EQ(u.select(), want);
+}
+
+TEST(CjisTable, EveryDoubleByteValueCanBeACandidate) {
+  Usage u;
+  Units all;
+  for (std::uint32_t v = 0x8000; v <= 0xFFFF; ++v) all.push_back(static_cast<std::uint16_t>(v));
+  u.count(all, 3);
+  u.count({0xFFFF});
+  Units want = {0xFFFF};
+  for (std::uint16_t v = 0x8000; want.size() < 168; ++v) want.push_back(v);
+  EXPECT_EQ(u.select(), want);
+}
+
+TEST(CjisTable, FindsEveryEntryOfAFullTableAndNothingElse) {
+  Units codes;
+  for (int i = 0; i < 168; ++i) codes.push_back(static_cast<std::uint16_t>(i < 60 ? 0x20 + i : 0xFFFF - 97 * i));
+  const CjisTable table = make_table(codes);
+  for (std::uint32_t v = 0; v <= 0xFFFF; ++v) {
+    auto it = std::find(codes.begin(), codes.end(), v);
+    const std::uint32_t want = it == codes.end() ? CJIS_NOT_FOUND : static_cast<std::uint32_t>(it - codes.begin());
+    ASSERT_EQ(find_cjis_code(table, static_cast<std::uint16_t>(v)), want) << v;
+  }
+  EXPECT_EQ(find_cjis_code(make_table({}), 0), CJIS_NOT_FOUND);
+}
+
+TEST(CjisTable, CustomCodesSkipTheLeadByteRange) {
+  EXPECT_EQ(cjis_custom_code(0), 0x18);
+  EXPECT_EQ(cjis_custom_code(103), 0x7F);
+  EXPECT_EQ(cjis_custom_code(104), 0xA0);
+  EXPECT_EQ(cjis_custom_code(167), 0xDF);
+}
+
+TEST(CjisTable, EncodesLiterals) {
+  const CjisTable table = make_table({0x0041, 0x82A0});
+  const struct {
+    Units units;
+    std::vector<std::uint8_t> coded;
+  } cases[] = {
+      {{}, {2}},
+      {{0x0041, 0x0009, 0x00C5, 0x0000}, {2, 0x41, 0x09, 0xC5, 0x00}},   // plain: bytes as they are
+      {{0x82A0, 0x0009, 0x0041, 0x0042}, {1, 0x19, 0x18, 0x00, 0x42}},  // tab dropped
+      {{0x82A2, 0x00C5, 0x1234}, {1, 0x82, 0xA2, 0x00, 0xC5, 0x12, 0x34}},
+      {{0x000D, 0x000A}, {2, 4}},
+      {{0x000D}, {2, 4}},
+      {{0x000A, 0x000D}, {2, 4, 4}},
+      {{0x000D, 0x000D, 0x000A}, {2, 4, 4}},
+      {{0x82A0, 0x000D, 0x000A, 0x000A, 0x000D}, {1, 0x19, 4, 4, 4}},
+  };
+  for (const auto& c : cases) EXPECT_EQ(encode(c.units, table), c.coded);
+}
+
+TEST(CjisTable, WritesTheHeader) {
+  char* text = nullptr;
+  std::size_t size = 0;
+  std::FILE* out = open_memstream(&text, &size);
+  std::uint8_t buffer[2048];
+  const CjisTable table = make_table({0x0041, 0x82A0});
+  std::uint32_t fill = write_cjis_table(table, true, buffer, 0, out);
+  fill = write_cjis_table(table, false, buffer, fill, out);
+  fill = write_cjis_table(make_table({}), true, buffer, fill, out);
+  std::fwrite(buffer, 1, fill, out);
+  std::fclose(out);
+  EXPECT_EQ(std::string(text, size), "dw 6\ndb 00h, 41h, 82h, 0a0h\n\ndw 2\n\ndw 2\n\n");
+  std::free(text);
+}
+
+TEST(CjisTable, ReportsAllocationFailure) {
+  CjisUsage usage;
+  testing::internal::CaptureStdout();
+  heap_fail_at(1);
+  const bool created = create_cjis_usage(usage);
+  heap_fail_at(0);
+  EXPECT_FALSE(created);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "Could not allocate memory while making lookup table.\n");
+}
+
+}  // namespace
