@@ -1,0 +1,71 @@
+// Greedy longest-match UTF-8 to Shift-JIS conversion over the byte trie.
+
+#include "textconv/transcoder.h"
+
+namespace {
+
+// Result of matching at one position: the code index (or -1 for an unknown
+// byte that passes through) and the number of source bytes consumed.
+struct Match {
+  std::int32_t index;
+  std::uint32_t length;
+};
+
+// Walks the trie from the root at src[0], with one lookup per byte read.
+// Returns the longest table sequence starting there, counting a positive
+// accept mark of a block entered on the way as a complete (shorter) match.
+inline Match longest_match(const std::uint8_t* src, std::uint32_t avail, const SjisTrieBlock* trie) {
+  const std::int16_t* block = trie[0];
+  std::uint32_t n = 0;
+  std::uint32_t accepted = 0;
+  std::int32_t accepted_index = 0;
+  std::int16_t entry;
+  do {
+    entry = block[src[n]];
+    ++n;
+    if (entry < 0) {
+      block = trie[-entry];
+      if (block[0] > 0) {
+        accepted = n;
+        accepted_index = block[0] - 1;
+      }
+    }
+  } while (entry < 0 && n < avail);
+  if (entry > 0) return {entry - 1, n};
+  if (accepted != 0) return {accepted_index, accepted};
+  return {-1, 1};
+}
+
+}  // namespace
+
+std::uint32_t utf8_to_sjis(const std::uint8_t* src, std::uint32_t length, std::uint8_t* dst,
+                           const std::uint16_t* sjis_code_table, const SjisTrieBlock* sjis_trie) {
+  std::uint32_t out = 0;
+  std::uint32_t p = 0;
+  while (p < length) {
+    Match m = longest_match(src + p, length - p, sjis_trie);
+    if (m.index < 0) {
+      dst[out++] = src[p];
+    } else {
+      std::uint16_t code = sjis_code_table[m.index];
+      if (code > 0xFF) dst[out++] = static_cast<std::uint8_t>(code >> 8);
+      dst[out++] = static_cast<std::uint8_t>(code);
+    }
+    p += m.length;
+  }
+  return out;
+}
+
+std::uint32_t utf8_to_sjis16(const std::uint8_t* src, std::uint32_t length, std::uint8_t* dst,
+                             const std::uint16_t* sjis_code_table, const SjisTrieBlock* sjis_trie) {
+  std::uint32_t out = 0;
+  std::uint32_t p = 0;
+  while (p < length) {
+    Match m = longest_match(src + p, length - p, sjis_trie);
+    std::uint16_t unit = m.index < 0 ? src[p] : sjis_code_table[m.index];
+    dst[out++] = static_cast<std::uint8_t>(unit >> 8);
+    dst[out++] = static_cast<std::uint8_t>(unit);
+    p += m.length;
+  }
+  return out;
+}
