@@ -1,0 +1,139 @@
+#include "textconv/byte_output.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+// A stream that records each write it receives, unbuffered, so tests see
+// exactly the pieces the writers hand to the stream.
+struct Recorder {
+  std::vector<std::string> writes;
+  std::FILE* stream;
+  Recorder() {
+    cookie_io_functions_t io{};
+    io.write = [](void* self, const char* data, size_t size) -> ssize_t {
+      static_cast<Recorder*>(self)->writes.emplace_back(data, size);
+      return static_cast<ssize_t>(size);
+    };
+    stream = fopencookie(this, "wb", io);
+    setvbuf(stream, nullptr, _IONBF, 0);
+  }
+  ~Recorder() { std::fclose(stream); }
+};
+
+std::string list_text(const std::vector<std::uint8_t>& bytes) {
+  Recorder rec;
+  std::uint8_t buffer[BLOCK_SIZE];
+  std::uint32_t fill = write_byte_list(bytes.data(), static_cast<std::uint32_t>(bytes.size()),
+                                       buffer, 0, rec.stream);
+  EXPECT_TRUE(rec.writes.empty());
+  return std::string(reinterpret_cast<char*>(buffer), fill);
+}
+
+}  // namespace
+
+TEST(ByteList, FormatsBytes) {
+  struct Case {
+    std::vector<std::uint8_t> bytes;
+    const char* text;
+  } cases[] = {
+      {{0x82, 0xA0, 0x41, 0x0A, 0xFF}, "82h, 0a0h, 41h, 0ah, 0ffh"},
+      {{0x00}, "00h"},
+      {{}, ""},
+      {{0x9F, 0xA0, 0x09, 0x10}, "9fh, 0a0h, 09h, 10h"},
+      {{0xBC, 0xDE}, "0bch, 0deh"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(list_text(c.bytes), c.text);
+}
+
+TEST(ByteList, NeverSplitsTheTextOfOneByte) {
+  std::uint8_t buffer[BLOCK_SIZE];
+  std::string filler(2045, 'x');
+  std::memcpy(buffer, filler.data(), filler.size());
+
+  // "41h" still fits at 2045; the full buffer goes out when "42h" follows.
+  {
+    Recorder rec;
+    const std::uint8_t small[] = {0x41, 0x42};
+    std::uint32_t fill = write_byte_list(small, 1, buffer, 2045, rec.stream);
+    EXPECT_EQ(fill, BLOCK_SIZE);
+    EXPECT_TRUE(rec.writes.empty());
+    std::memcpy(buffer, filler.data(), filler.size());
+    fill = write_byte_list(small, 2, buffer, 2045, rec.stream);
+    ASSERT_EQ(rec.writes.size(), 1u);
+    EXPECT_EQ(rec.writes[0], filler + "41h");
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(buffer), fill), ", 42h");
+  }
+  // "0a0h" does not fit: the 2045 bytes go out first.
+  {
+    Recorder rec;
+    std::memcpy(buffer, filler.data(), filler.size());
+    const std::uint8_t big[] = {0xA0};
+    std::uint32_t fill = write_byte_list(big, 1, buffer, 2045, rec.stream);
+    ASSERT_EQ(rec.writes.size(), 1u);
+    EXPECT_EQ(rec.writes[0], filler);
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(buffer), fill), "0a0h");
+  }
+  // A long list: every write is whole entries, and together they give the list.
+  {
+    Recorder rec;
+    std::vector<std::uint8_t> bytes(3000);
+    for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<std::uint8_t>(i * 7);
+    std::uint32_t fill = write_byte_list(bytes.data(), 3000, buffer, 0, rec.stream);
+    std::string all;
+    for (const std::string& w : rec.writes) {
+      EXPECT_LE(w.size(), BLOCK_SIZE);
+      EXPECT_EQ(w.back(), 'h');
+      all += w;
+    }
+    all.append(reinterpret_cast<char*>(buffer), fill);
+    EXPECT_EQ(all.size(), 3000u * 5 - 2 + std::count_if(bytes.begin(), bytes.end(),
+                                                         [](std::uint8_t b) { return b >= 0xA0; }));
+    EXPECT_EQ(all.substr(0, 14), "00h, 07h, 0eh,");
+  }
+}
+
+TEST(WriteThrough, WritesWholeBuffersAndKeepsTheRest) {
+  Recorder rec;
+  std::string src;
+  for (int i = 0; i < 5000; ++i) src += static_cast<char>('a' + i % 26);
+  std::uint8_t buffer[BLOCK_SIZE];
+  std::uint32_t fill = write_through(reinterpret_cast<const std::uint8_t*>(src.data()), 5000,
+                                     buffer, 0, rec.stream);
+  ASSERT_EQ(rec.writes.size(), 2u);
+  EXPECT_EQ(rec.writes[0], src.substr(0, 2048));
+  EXPECT_EQ(rec.writes[1], src.substr(2048, 2048));
+  EXPECT_EQ(fill, 904u);
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(buffer), fill), src.substr(4096));
+
+  // A buffer left full by a byte list goes out before anything is copied.
+  fill = write_through(reinterpret_cast<const std::uint8_t*>("z"), 1, buffer, BLOCK_SIZE,
+                       rec.stream);
+  EXPECT_EQ(rec.writes.size(), 3u);
+  EXPECT_EQ(fill, 1u);
+  EXPECT_EQ(buffer[0], 'z');
+}
+
+TEST(MarkerStep, FollowsTheMatcher) {
+  const std::uint8_t zeros[6] = {};
+  struct Case {
+    std::uint32_t state;
+    char byte;
+    std::uint32_t next;
+  } cases[] = {{3, '$', 1}, {3, 'I', 4}, {3, 'x', 0}, {0, '$', 1}, {0, 'S', 0}, {5, '(', 6}};
+  for (const Case& c : cases)
+    EXPECT_EQ(marker_step("$SJIS(", zeros, c.state, static_cast<std::uint8_t>(c.byte)), c.next)
+        << c.state << " " << c.byte;
+
+  // A marker with a proper prefix that is also a suffix falls back through
+  // its failure table: "aab" after "aa" and another "a" still has "aa".
+  const std::uint8_t aab[3] = {0, 0, 1};
+  EXPECT_EQ(marker_step("aab", aab, 2, 'a'), 2u);
+  EXPECT_EQ(marker_step("aab", aab, 2, 'b'), 3u);
+  EXPECT_EQ(marker_step("aab", aab, 2, 'x'), 0u);
+}
