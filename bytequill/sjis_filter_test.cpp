@@ -1,0 +1,94 @@
+#include "bytequill/sjis_filter.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace {
+
+struct FilterResult {
+  std::string output;
+  bool ok;
+  std::string messages;
+};
+
+FilterResult filter(const std::string& input) {
+  std::FILE* in = std::tmpfile();
+  std::FILE* out = std::tmpfile();
+  std::fwrite(input.data(), 1, input.size(), in);
+  std::rewind(in);
+  FilterResult r;
+  testing::internal::CaptureStdout();
+  r.ok = filter_sjis_literals(in, out);
+  r.messages = testing::internal::GetCapturedStdout();
+  std::rewind(out);
+  char chunk[4096];
+  std::size_t got;
+  while ((got = std::fread(chunk, 1, sizeof chunk, out)) > 0) r.output.append(chunk, got);
+  std::fclose(in);
+  std::fclose(out);
+  return r;
+}
+
+}  // namespace
+
+TEST(SjisFilter, ConvertsTheWorkedExamples) {
+  struct Case {
+    const char* input;
+    const char* output;
+  } cases[] = {
+      {"\tdb\t$SJIS(\"あいう\"), 0\n", "\tdb\t82h, 0a0h, 82h, 0a2h, 82h, 0a4h, 0\n"},
+      {"msg:\tdb\t$SJIS(\"Hello\"),0dh,0ah\r\n", "msg:\tdb\t48h, 65h, 6ch, 6ch, 6fh,0dh,0ah\r\n"},
+      {"db $SJIS(\"ｱｲｳ\")", "db 0b1h, 0b2h, 0b3h"},
+      {"db $SJIS(\"A漢\")", "db 41h, 8ah, 0bfh"},
+      {"db $SJIS(\"\")", "db "},
+      {"db $SJIS((\"(\")\"))", "db 28h, 22h, 29h"},
+      {"db $SJIS(\"\\\")", "db 81h, 5fh"},
+      {"db $SJIS(\"\xe2\x80\x95\")", "db 0e2h, 80h, 95h"},
+      {"db $SJIS(\"あ\"), $SJIS(\"い\")", "db 82h, 0a0h, 82h, 0a2h"},
+      {"; ¥ 漢字 $SJIS ( )\n", "; ¥ 漢字 $SJIS ( )\n"},
+      {"", ""},
+  };
+  for (const Case& c : cases) {
+    FilterResult r = filter(c.input);
+    EXPECT_EQ(r.output, c.output) << c.input;
+    EXPECT_TRUE(r.ok) << c.input;
+    EXPECT_EQ(r.messages, "") << c.input;
+  }
+}
+
+TEST(SjisFilter, KeepsLongOutputInOrder) {
+  // Many literals and plain lines: the output crosses many buffer fills.
+  std::string input, expected;
+  for (int i = 0; i < 3000; ++i) {
+    input += "l" + std::to_string(i) + ": db $SJIS(\"かな漢字ｶﾅ\"), 0\n";
+    expected += "l" + std::to_string(i) + ": db 82h, 0a9h, 82h, 0c8h, 8ah, 0bfh, 8eh, 9ah, 0b6h, 0c5h, 0\n";
+  }
+  FilterResult r = filter(input);
+  EXPECT_TRUE(r.ok);
+  EXPECT_EQ(r.output, expected);
+}
+
+TEST(SjisFilter, LongestLiteralConvertsToTheFullConversionArea) {
+  // 2046 backslashes give 4092 bytes, the most one literal can give.
+  std::string text(2046, '\\');
+  FilterResult r = filter("$SJIS(\"" + text + "\")");
+  EXPECT_TRUE(r.ok);
+  std::string expected = "81h, 5fh";
+  for (int i = 1; i < 2046; ++i) expected += ", 81h, 5fh";
+  EXPECT_EQ(r.output, expected);
+}
+
+TEST(SjisFilter, ReportsErrorsAndKeepsWhatWasHandedOn) {
+  FilterResult r = filter("a: db 1\nb: db $SJIS(\"あい");
+  EXPECT_FALSE(r.ok);
+  EXPECT_EQ(r.output, "a: db 1\nb: db ");
+  EXPECT_EQ(r.messages, "Unclosed SJIS block\n");
+
+  r = filter("db $SJIS(\"" + std::string(2047, 'x') + "\")\n");
+  EXPECT_FALSE(r.ok);
+  EXPECT_EQ(r.messages, "SJIS has too many characters to decode\n");
+  // The first block took 2038 text bytes into the literal; the 9 in the
+  // second block and what follows are copied unconverted.
+  EXPECT_EQ(r.output, "db " + std::string(9, 'x') + "\")\n");
+}
