@@ -52,8 +52,9 @@ struct StringPool {
 
 // Allocates both buffers; on failure releases the pool and returns false.
 bool string_pool_init(StringPool& pool, std::uint32_t textCapacity, std::uint32_t spanCapacity);
-// Appends a string as number `count`, growing buffers by doubling. On a
-// failed growth returns false and leaves every stored string as it was.
+// Appends a string as number `count`, growing buffers by doubling (text from
+// 256 bytes, spans from 16 when empty). On a failed growth, or a size beyond
+// 32 bits, returns false and leaves every stored string as it was.
 bool string_pool_append(StringPool& pool, const std::uint8_t* bytes, std::uint32_t length);
 // Frees both buffers and zeroes every field.
 void string_pool_release(StringPool& pool);
