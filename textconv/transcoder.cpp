@@ -44,13 +44,12 @@ std::uint32_t utf8_to_sjis(const std::uint8_t* src, std::uint32_t length, std::u
   std::uint32_t p = 0;
   while (p < length) {
     Match m = longest_match(src + p, length - p, sjis_trie);
-    if (m.index < 0) {
-      dst[out++] = src[p];
-    } else {
-      std::uint16_t code = sjis_code_table[m.index];
-      if (code > 0xFF) dst[out++] = static_cast<std::uint8_t>(code >> 8);
-      dst[out++] = static_cast<std::uint8_t>(code);
-    }
+    std::uint16_t unit = m.index < 0 ? src[p] : sjis_code_table[m.index];
+    // A one-byte result overwrites its zero high byte in place.
+    std::uint32_t wide = unit > 0xFF ? 1 : 0;
+    dst[out] = static_cast<std::uint8_t>(unit >> 8);
+    dst[out + wide] = static_cast<std::uint8_t>(unit);
+    out += 1 + wide;
     p += m.length;
   }
   return out;

@@ -52,7 +52,7 @@ std::vector<Mapping> read_mapping(const char* path) {
     if (line[0] == '#' || line[0] == '\n') continue;
     unsigned long index = 0;
     unsigned long code = 0;
-    char hex[2 * MAX_SEQUENCE + 2];
+    char hex[2 * MAX_SEQUENCE + 3];  // room to notice an over-long field
     if (std::sscanf(line, "%lu %lx %14s", &index, &code, hex) != 3) fail("malformed line", number);
     if (index != rows.size()) fail("index out of order", number);
     if (code > 0xFFFF) fail("code out of range", number);
