@@ -11,6 +11,13 @@
 
 struct DirNode;
 
+// Child array sizes of every directory the tree creates (the root's come from
+// the caller).
+constexpr std::uint32_t DIR_SUBDIR_SLOTS = 4;
+constexpr std::uint32_t DIR_FILE_SLOTS = 16;
+// Longest name (Shift-JIS bytes) a directory's table can hold.
+constexpr std::uint32_t MAX_NAME_LENGTH = 0xFFFF;
+
 // A file. A DirNode starts with the same four fields, so either kind can be
 // handled as a FileNode and told apart by bit 0 of `index` (1 = file).
 struct FileNode {
@@ -36,14 +43,24 @@ inline bool is_file(const FileNode* node) { return (node->index & 1) != 0; }
 // first; returning false makes add_path fail.
 using DirCreatedHandler = bool (*)(void* context, std::uint32_t index);
 
+// Gives dir its child arrays and name table (32 bytes and 2 slots per child
+// slot) and its index; false (no index taken) when memory ran out.
 bool init_directory(DirNode* dir, std::uint32_t subdirSlots, std::uint32_t fileSlots,
                     IndexPool& pool);
 // Adds the file named by a "/"-separated UTF-8 path, creating directories on
-// the way. Returns the new file, or nullptr when the path cannot be placed.
+// the way. Returns the new file, or nullptr when the path cannot be placed:
+// an empty component, a file where a directory is needed, a name present
+// under either form, a name that converts to a zero byte or to more than
+// MAX_NAME_LENGTH bytes, or no memory.
 FileNode* add_path(DirNode* dir, const char* path, IndexPool& pool,
                    DirCreatedHandler onDirCreated = nullptr, void* context = nullptr);
+// Enters a child under both forms (Shift-JIS, zero-terminated). A file is
+// refused when either form is taken, a directory when its upper-cased form is.
 FileNode* add_file(DirNode* dir, const char* plain, const char* upper, IndexPool& pool);
 DirNode* add_subdirectory(DirNode* dir, const char* plain, const char* upper, IndexPool& pool);
+// Lowest free slot of the array, doubled when full; NO_SLOT when it cannot
+// grow or the slot would pass 32767. Growing subdirs re-points the children
+// of every moved directory.
 std::uint32_t take_file_slot(DirNode* dir);
 std::uint32_t take_subdir_slot(DirNode* dir);
 // The child entered under exactly this (Shift-JIS) name, either kind, or nullptr.
@@ -51,8 +68,13 @@ FileNode* find_child(const DirNode* dir, const char* name);
 // Upper-cased and plain Shift-JIS names of a node; nullptr for the root.
 const char* entry_name(const FileNode* node);
 const char* sort_name(const FileNode* node);
+// Takes node out of its parent, releases its index and, for a directory,
+// everything below it. Returns the node's index field.
 std::uint32_t remove_node(FileNode* node, IndexPool& pool);
+// Releases the indices of dir and everything below it and frees its arrays.
 void release_subtree(DirNode* dir, IndexPool& pool);
+// Follows "/"-separated names exactly as stored (empty components skipped);
+// nullptr when a name is missing or the path goes on after a file.
 FileNode* find_path(DirNode* dir, const char* path);
 // Writes "A/B/C.TXT" (a file) or "A/B/" (a directory); false when the buffer
 // is too small (it then holds an empty string).
