@@ -103,6 +103,18 @@ TEST(CjisFilter, PlainLiteralsBuildNoTable) {
   std::fclose(out);
 }
 
+TEST(CjisFilter, AnalysisAllocatesOnce) {
+  std::string source;
+  for (int i = 0; i < 2000; ++i) source += "db $CJIS(\"漢字{8140}かな\")\n";
+  std::FILE* in = source_file(source);
+  CjisTable table;
+  heap_fail_at(0);
+  ASSERT_TRUE(build_cjis_table(in, table));
+  EXPECT_EQ(heap_allocations_seen(), 1u);
+  EXPECT_EQ(table.count, 5u);
+  std::fclose(in);
+}
+
 TEST(CjisFilter, AnalysisFailsWithoutCounters) {
   std::FILE* in = source_file("db $CJIS(\"あ\")\n");
   CjisTable table;
