@@ -1,0 +1,59 @@
+#include "diskmason/front/fields.h"
+
+#include "diskmason/front/list_reader.h"
+
+namespace {
+
+// Position of the first `separator` at or after `from`, or `length` when
+// there is none.
+std::uint32_t find_separator(const std::uint8_t* text, std::uint32_t length, std::uint32_t from,
+                             std::uint8_t separator) {
+  for (std::uint32_t i = from; i < length; ++i)
+    if (text[i] == separator) return i;
+  return length;
+}
+
+// Splits "a<sep>b<sep>c" into three decimal values; false unless all three
+// parts are non-empty runs of decimal digits.
+bool three_parts(const std::uint8_t* text, std::uint32_t length, std::uint8_t separator,
+                 std::uint32_t* values) {
+  std::uint32_t first = find_separator(text, length, 0, separator);
+  std::uint32_t second = first < length ? find_separator(text, length, first + 1, separator) : length;
+  if (second >= length || second + 1 >= length) return false;
+  const std::uint32_t begin[3] = {0, first + 1, second + 1};
+  const std::uint32_t end[3] = {first, second, length};
+  for (int i = 0; i < 3; ++i) {
+    if (!is_decimal_digits(text + begin[i], end[i] - begin[i])) return false;
+    values[i] = decimal_value(text + begin[i], end[i] - begin[i]);
+  }
+  return true;
+}
+
+}  // namespace
+
+std::uint8_t decode_attributes(const std::uint8_t* text, std::uint32_t length) {
+  std::uint8_t attributes = 0;
+  for (std::uint32_t i = 0; i < length; ++i) {
+    switch (text[i]) {
+      case 'R': attributes |= 0x01; break;
+      case 'H': attributes |= 0x02; break;
+      case 'S': attributes |= 0x04; break;
+      case 'V': attributes |= 0x08; break;
+      case 'D': attributes |= 0x10; break;
+      case 'A': attributes |= 0x20; break;
+      case 'I': attributes |= 0x40; break;
+      case '?': attributes |= 0x80; break;
+      default: break;
+    }
+  }
+  return attributes;
+}
+
+std::uint32_t decode_date_time(const std::uint8_t* date, std::uint32_t dateLength,
+                               const std::uint8_t* time, std::uint32_t timeLength) {
+  std::uint32_t ymd[3];
+  std::uint32_t hms[3];
+  if (!three_parts(date, dateLength, '-', ymd) || !three_parts(time, timeLength, ':', hms)) return 0;
+  return ((ymd[0] - 1980) << 25) | ((ymd[1] << 21) & 0x01E00000) | ((ymd[2] << 16) & 0x001F0000) |
+         ((hms[0] << 11) & 0xF800) | ((hms[1] << 5) & 0x07E0) | ((hms[2] / 2) & 0x1F);
+}
