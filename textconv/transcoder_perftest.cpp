@@ -4,6 +4,7 @@
 
 #include <benchmark/benchmark.h>
 #include <iconv.h>
+#include <unistd.h>
 
 #include <cstdint>
 #include <cstdio>
@@ -148,6 +149,7 @@ BENCHMARK(BM_iconv)->Unit(benchmark::kMillisecond);
 // Console output plus the bytes per second of each benchmark, for the ratios.
 class RatioReporter : public benchmark::ConsoleReporter {
  public:
+  explicit RatioReporter(bool color) : ConsoleReporter(color ? OO_ColorTabular : OO_Tabular) {}
   void ReportRuns(const std::vector<Run>& runs) override {
     ConsoleReporter::ReportRuns(runs);
     for (const Run& run : runs) {
@@ -164,7 +166,7 @@ class RatioReporter : public benchmark::ConsoleReporter {
 int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-  RatioReporter reporter;
+  RatioReporter reporter(isatty(fileno(stdout)) != 0);
   benchmark::RunSpecifiedBenchmarks(&reporter);
   benchmark::Shutdown();
   std::printf("text: %zu bytes of UTF-8\n", corpus().utf8.size());
