@@ -32,15 +32,6 @@ std::FILE* source_file(const std::string& text) {
   return f;
 }
 
-std::string contents(std::FILE* f) {
-  std::string out;
-  std::rewind(f);
-  char chunk[4096];
-  std::size_t got;
-  while ((got = std::fread(chunk, 1, sizeof chunk, f)) > 0) out.append(chunk, got);
-  return out;
-}
-
 TEST(CjisFilter, ParsesTheDecimalArgument) {
   const struct {
     const char* text;
@@ -75,32 +66,6 @@ TEST(CjisFilter, ExpandsBraceEscapes) {
   EXPECT_EQ(expand("ab{"), ascii_units("ab"));
   EXPECT_EQ(expand("{"), V{});
   EXPECT_EQ(expand(""), V{});
-}
-
-TEST(CjisFilter, SourceWithoutLiteralsGetsTheEmptyHeader) {
-  const std::string source = "start:\tmov ax, 1\r\n\tdb $CJI, \"x\"\n";
-  std::FILE* in = source_file(source);
-  std::FILE* out = std::tmpfile();
-  CjisTable table;
-  ASSERT_TRUE(build_cjis_table(in, table));
-  EXPECT_EQ(table.count, 0u);
-  std::rewind(in);
-  ASSERT_TRUE(write_cjis_output(in, out, table, true));
-  EXPECT_EQ(contents(out), "dw 2\n\n" + source);
-  std::fclose(in);
-  std::fclose(out);
-}
-
-TEST(CjisFilter, PlainLiteralsBuildNoTable) {
-  std::FILE* in = source_file("db $CJIS(\"AB\tC\"), $CJIS(\"\")\n");
-  std::FILE* out = std::tmpfile();
-  CjisTable table;
-  ASSERT_TRUE(build_cjis_table(in, table));
-  std::rewind(in);
-  ASSERT_TRUE(write_cjis_output(in, out, table, true));
-  EXPECT_EQ(contents(out), "dw 2\n\ndb 02h, 41h, 42h, 09h, 43h, 02h\n");
-  std::fclose(in);
-  std::fclose(out);
 }
 
 TEST(CjisFilter, AnalysisAllocatesOnce) {

@@ -6,7 +6,6 @@
 #include <string>
 #include <vector>
 
-#include "textconv/heap.h"
 
 namespace {
 
@@ -88,17 +87,6 @@ TEST(CjisTable, LimitCutsLeastUsedCandidatesWithTiesInCodeOrder) {
   EXPECT_EQ(u.select(), want);
 }
 
-TEST(CjisTable, EveryDoubleByteValueCanBeACandidate) {
-  Usage u;
-  Units all;
-  for (std::uint32_t v = 0x8000; v <= 0xFFFF; ++v) all.push_back(static_cast<std::uint16_t>(v));
-  u.count(all, 3);
-  u.count({0xFFFF});
-  Units want = {0xFFFF};
-  for (std::uint16_t v = 0x8000; want.size() < 168; ++v) want.push_back(v);
-  EXPECT_EQ(u.select(), want);
-}
-
 TEST(CjisTable, FindsEveryEntryOfAFullTableAndNothingElse) {
   Units codes;
   for (int i = 0; i < 168; ++i) codes.push_back(static_cast<std::uint16_t>(i < 60 ? 0x20 + i : 0xFFFF - 97 * i));
@@ -150,16 +138,6 @@ TEST(CjisTable, WritesTheHeader) {
   std::fclose(out);
   EXPECT_EQ(std::string(text, size), "dw 6\ndb 00h, 41h, 82h, 0a0h\n\ndw 2\n\ndw 2\n\n");
   std::free(text);
-}
-
-TEST(CjisTable, ReportsAllocationFailure) {
-  CjisUsage usage;
-  testing::internal::CaptureStdout();
-  heap_fail_at(1);
-  const bool created = create_cjis_usage(usage);
-  heap_fail_at(0);
-  EXPECT_FALSE(created);
-  EXPECT_EQ(testing::internal::GetCapturedStdout(), "Could not allocate memory while making lookup table.\n");
 }
 
 }  // namespace

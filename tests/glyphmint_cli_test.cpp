@@ -56,6 +56,16 @@ TEST(GlyphmintCli, WorkedExampleWithAndWithoutTheTable) {
   EXPECT_EQ(read_file(r.out).substr(0, 10), "dw 6\ndb 00");
 }
 
+// Characters of plain literals are never counted; text outside literals is copied as it is.
+TEST(GlyphmintCli, PlainLiteralsAndNoLiteralsGiveTheEmptyHeader) {
+  Workspace r;
+  const std::string noLiterals = "start:\tmov ax, 1\r\n\tdb $CJI, \"x\"\n";
+  EXPECT_EQ(r.convert(noLiterals).status, 0);
+  EXPECT_EQ(read_file(r.out), "dw 2\n\n" + noLiterals);
+  EXPECT_EQ(r.convert("db $CJIS(\"AB\tC\"), $CJIS(\"\")\r\n").status, 0);
+  EXPECT_EQ(read_file(r.out), "dw 2\n\ndb 02h, 41h, 42h, 09h, 43h, 02h\r\n");
+}
+
 TEST(GlyphmintCli, RefusesWrongArgumentCounts) {
   Workspace r;
   write_file(r.in, WORKED_SOURCE);
@@ -102,7 +112,8 @@ TEST(GlyphmintCli, LongParenthesisRunLosesNothing) {
   EXPECT_EQ(read_file(r.out), "dw 2\n\n" + source);
 }
 
-TEST(GlyphmintCli, NeverWritesOverItsInput) {
+// The input is never overwritten, and a failing write is reported.
+TEST(GlyphmintCli, KeepsTheInputSafeAndReportsWriteFailures) {
   Workspace r;
   write_file(r.in, WORKED_SOURCE);
   ASSERT_EQ(symlink(r.in.c_str(), (r.dir + "/link.s").c_str()), 0);
@@ -112,12 +123,7 @@ TEST(GlyphmintCli, NeverWritesOverItsInput) {
     EXPECT_EQ(res.output, "GLYPHMINT won't write over its input " + same + "\n");
     EXPECT_EQ(read_file(r.in), WORKED_SOURCE);
   }
-}
-
-TEST(GlyphmintCli, ReportsAFailingWrite) {
-  if (access("/dev/full", W_OK) != 0) GTEST_SKIP() << "no /dev/full here";
-  Workspace r;
-  write_file(r.in, WORKED_SOURCE);
+  if (access("/dev/full", W_OK) != 0) return;
   RunResult res = r.glyphmint({r.in, "/dev/full"});
   EXPECT_EQ(res.status, 1);
   EXPECT_EQ(res.output, "GLYPHMINT couldn't write /dev/full\n");
@@ -151,17 +157,10 @@ TEST(GlyphmintCli, AllDoubleByteValuesAsCandidates) {
 
 // ---- The output as a real target sees it: assembled by nasm, read back ----
 
-void append_utf8(std::string& s, std::uint32_t cp) {
-  if (cp < 0x80) {
-    s += static_cast<char>(cp);
-  } else if (cp < 0x800) {
-    s += static_cast<char>(0xC0 | cp >> 6);
-    s += static_cast<char>(0x80 | (cp & 0x3F));
-  } else {
-    s += static_cast<char>(0xE0 | cp >> 12);
-    s += static_cast<char>(0x80 | (cp >> 6 & 0x3F));
-    s += static_cast<char>(0x80 | (cp & 0x3F));
-  }
+// UTF-8 of a character from U+0800 to U+FFFF.
+std::string utf8_of(std::uint32_t cp) {
+  return {static_cast<char>(0xE0 | cp >> 12), static_cast<char>(0x80 | (cp >> 6 & 0x3F)),
+          static_cast<char>(0x80 | (cp & 0x3F))};
 }
 
 // Turns one coded literal back into Shift-JIS bytes, line ends as "\n".
@@ -202,7 +201,7 @@ TEST(GlyphmintCli, AssembledOutputDecodesBackToTheText) {
   for (int round = 0; round < 3; ++round) {
     for (std::uint32_t first : {0x3041u, 0x30A1u}) {
       std::string text = "kana " + std::to_string(round) + ": ";
-      for (std::uint32_t cp = first; cp < first + 83; ++cp) append_utf8(text, cp);
+      for (std::uint32_t cp = first; cp < first + 83; ++cp) text += utf8_of(cp);
       texts.push_back(text);
     }
   }
