@@ -81,7 +81,8 @@ void mark_fixed_clusters(const DirNode* dir, std::uint32_t clusterSize, std::uin
     const FileNode* file = &dir->files[i];
     if (file->nameId == NO_SLOT) continue;
     std::uint16_t start = infos[file->index >> 1].startCluster;
-    if (start != START_NOT_FIXED) flag_run(start, node_cluster_count(file, infos, clusterSize), map);
+    if (start != START_NOT_FIXED)
+      flag_run(start, node_cluster_count(file, infos, clusterSize), map);
   }
   for (std::uint32_t i = 0; dir->subdirs != nullptr && i < dir->subdirCapacity; ++i) {
     const DirNode* sub = &dir->subdirs[i];

@@ -241,8 +241,8 @@ FileNode* add_path(DirNode* dir, const char* path, IndexPool& pool, DirCreatedHa
     std::size_t n = end != nullptr ? static_cast<std::size_t>(end - rest) : std::strlen(rest);
     if (n == 0 || !forms.convert(rest, n)) return nullptr;
     if (end == nullptr) {
-      return add_file_bytes(current, forms.plain, forms.plainLength, forms.upper,
-                            forms.upperLength, pool);
+      return add_file_bytes(current, forms.plain, forms.plainLength, forms.upper, forms.upperLength,
+                            pool);
     }
     FileNode* child = find_child_bytes(current, forms.upper, forms.upperLength);
     if (child != nullptr) {

@@ -21,7 +21,7 @@ constexpr std::uint32_t MAX_NAME_LENGTH = 0xFFFF;
 // A file. A DirNode starts with the same four fields, so either kind can be
 // handled as a FileNode and told apart by bit 0 of `index` (1 = file).
 struct FileNode {
-  DirNode* parent;           // nullptr only for the root
+  DirNode* parent;            // nullptr only for the root
   std::uint32_t entryNameId;  // slot of the upper-cased name in parent->names
   std::uint32_t nameId;       // slot of the plain name; NO_SLOT = empty array slot
   std::uint32_t index;        // pool index << 1, bit 0 set for a file
