@@ -65,17 +65,6 @@ TEST(StringPool, TextGrowsByDoublingUntilTheStringFits) {
   }
 }
 
-TEST(StringPool, ZeroedPoolGrowsFromNothing) {
-  PoolGuard g;
-  ASSERT_TRUE(append(g.pool, "a"));
-  EXPECT_EQ(g.pool.textCapacity, 256u);
-  EXPECT_GE(g.pool.spanCapacity, 1u);
-  ASSERT_TRUE(string_pool_append(g.pool, nullptr, 0));
-  EXPECT_EQ(g.pool.count, 2u);
-  EXPECT_EQ(g.pool.spans[1].offset, 1u);
-  EXPECT_EQ(g.pool.spans[1].length, 0u);
-}
-
 TEST(StringPool, FailedGrowthKeepsStoredStrings) {
   // Allocation 1 fails the text growth, then the span growth.
   PoolGuard g;

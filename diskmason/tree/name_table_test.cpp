@@ -69,21 +69,10 @@ void expect_consistent(const NameTable& t) {
 }
 
 TEST(NameHash, TimesThirtyOneOverUnsignedBytes) {
-  struct Case {
-    std::string key;
-    std::uint32_t hash;
-  } cases[] = {
-      {"abc", 96354},
-      {"", 0},
-      {"\x80", 128},
-      {"\xFF\x01", 255 * 31 + 1},
-      {"abcdefghijklmnop", 0},  // filled in below: wraps modulo 2^32
-  };
-  std::uint32_t wrapped = 0;
-  for (char c : cases[4].key) wrapped = wrapped * 31 + static_cast<std::uint8_t>(c);
-  cases[4].hash = wrapped;
-  for (const Case& c : cases)
-    EXPECT_EQ(name_hash(bytes(c.key), static_cast<std::uint32_t>(c.key.size())), c.hash) << c.key;
+  EXPECT_EQ(name_hash(bytes("abc"), 3), 96354u);
+  EXPECT_EQ(name_hash(nullptr, 0), 0u);
+  EXPECT_EQ(name_hash(bytes("\xFF\x01"), 2), 255u * 31 + 1);
+  EXPECT_EQ(name_hash(bytes("abcdefg"), 7), 3088675940u);  // wraps modulo 2^32
 }
 
 TEST(NameTable, GrowsSlotsBeforeTheLastFreeOneIsTaken) {
@@ -149,18 +138,7 @@ TEST(NameTable, CompactionDropsRemovedKeysAndKeepsTheSize) {
   expect_consistent(t);
 }
 
-TEST(NameTable, StorageGrowthStartsAt128FromEmpty) {
-  TableGuard g;
-  NameTable& t = g.table;
-  ASSERT_TRUE(create(t, 0, 4));
-  EXPECT_EQ(put(t, "a"), 0u);
-  EXPECT_EQ(t.storageCapacity, 128u);
-  EXPECT_EQ(put(t, std::string(200, 'b')), 1u);
-  EXPECT_EQ(t.storageCapacity, 512u);  // 2 * (200 + 2 + 1) = 406
-  expect_consistent(t);
-}
-
-TEST(NameTable, DuplicateInsertChangesNothing) {
+TEST(NameTable, DuplicatesEmptyKeyAndValues) {
   TableGuard g;
   NameTable& t = g.table;
   ASSERT_TRUE(create(t, 64, 8));
@@ -169,19 +147,16 @@ TEST(NameTable, DuplicateInsertChangesNothing) {
   EXPECT_EQ(put(t, "README", 9), NO_SLOT);
   EXPECT_EQ(t.count, 2u);
   EXPECT_EQ(t.storageUsed, 14u);
-  EXPECT_EQ(t.entries[0].lengthAndValue >> 16, 3u);
-  EXPECT_EQ(put(t, "READM", 1), 2u);  // a prefix is another key
-}
-
-TEST(NameTable, EmptyKeyTakesOneByte) {
-  TableGuard g;
-  NameTable& t = g.table;
-  ASSERT_TRUE(create(t, 8, 4));
-  EXPECT_EQ(put(t, "", 5), 0u);
-  EXPECT_EQ(t.storageUsed, 1u);
-  EXPECT_EQ(look(t, ""), 0u);
-  EXPECT_EQ(key_of(t, 0), "");
-  EXPECT_EQ(remove_key(t, nullptr, 0), 5u);
+  EXPECT_EQ(put(t, "", 5), 2u);  // one zero byte
+  EXPECT_EQ(t.storageUsed, 15u);
+  EXPECT_EQ(key_of(t, 2), "");
+  set_value(t, 0, 0xBEEF);
+  EXPECT_EQ(remove_key(t, bytes("README"), 6), 0xBEEFu);
+  set_value(t, 0, 1);  // free slot: ignored
+  EXPECT_EQ(t.entries[0].lengthAndValue, NO_SLOT);
+  EXPECT_EQ(key_of(t, 0), "<none>");
+  EXPECT_EQ(key_of(t, 99), "<none>");
+  EXPECT_EQ(remove_slot(t, 99), NO_SLOT);
 }
 
 TEST(NameTable, RemovedSlotIsReusedOnlyAfterOtherFreeSlots) {
@@ -203,20 +178,6 @@ TEST(NameTable, RemovedSlotIsReusedOnlyAfterOtherFreeSlots) {
   EXPECT_EQ(t.capacity, 16u);
   EXPECT_EQ(put(t, "v"), 8u);
   expect_consistent(t);
-}
-
-TEST(NameTable, SetValueAndKeyAt) {
-  TableGuard g;
-  NameTable& t = g.table;
-  ASSERT_TRUE(create(t, 64, 4));
-  std::uint32_t slot = put(t, "DIR", 0);
-  set_value(t, slot, 0xBEEF);
-  EXPECT_EQ(remove_key(t, bytes("DIR"), 3), 0xBEEFu);
-  set_value(t, slot, 1);  // free slot: ignored
-  EXPECT_EQ(t.entries[slot].lengthAndValue, NO_SLOT);
-  set_value(t, 99, 1);
-  EXPECT_EQ(key_of(t, 99), "<none>");
-  EXPECT_EQ(key_of(t, NO_SLOT), "<none>");
 }
 
 TEST(NameTable, KeyLengthLimits) {
@@ -300,12 +261,8 @@ TEST(NameTable, CreateFailsCleanlyAtEachAllocation) {
     TableGuard g;
     heap_fail_at(n);
     EXPECT_FALSE(create(g.table, 64, 8)) << n;
-    EXPECT_EQ(g.table.storage, nullptr);
-    EXPECT_EQ(g.table.entries, nullptr);
-    EXPECT_EQ(g.table.buckets, nullptr);
-    EXPECT_EQ(g.table.capacity, 0u);
+    EXPECT_TRUE(g.table.storage == nullptr && g.table.entries == nullptr && g.table.buckets == nullptr);
     EXPECT_EQ(put(g.table, "a"), NO_SLOT);
-    EXPECT_EQ(look(g.table, "a"), NO_SLOT);
   }
   NameTable zero{};
   EXPECT_FALSE(create(zero, 64, 0));
