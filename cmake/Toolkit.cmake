@@ -41,7 +41,10 @@ function(tk_test name)
   set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
   gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST
     WORKING_DIRECTORY ${CMAKE_CURRENT_SOURCE_DIR}
-    PROPERTIES ENVIRONMENT "TK_SOURCE_DIR=${PROJECT_SOURCE_DIR};TK_BIN_DIR=${CMAKE_BINARY_DIR}/bin")
+    # One variable per property: a ";" inside a property value does not
+    # survive gtest_discover_tests.
+    PROPERTIES ENVIRONMENT "TK_SOURCE_DIR=${PROJECT_SOURCE_DIR}"
+               ENVIRONMENT_MODIFICATION "TK_BIN_DIR=set:${CMAKE_BINARY_DIR}/bin")
 endfunction()
 
 # tk_benchmark(NAME SOURCES... DEPS libs...): a Google Benchmark executable (never run by CTest).
