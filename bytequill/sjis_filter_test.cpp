@@ -78,17 +78,3 @@ TEST(SjisFilter, LongestLiteralConvertsToTheFullConversionArea) {
   for (int i = 1; i < 2046; ++i) expected += ", 81h, 5fh";
   EXPECT_EQ(r.output, expected);
 }
-
-TEST(SjisFilter, ReportsErrorsAndKeepsWhatWasHandedOn) {
-  FilterResult r = filter("a: db 1\nb: db $SJIS(\"あい");
-  EXPECT_FALSE(r.ok);
-  EXPECT_EQ(r.output, "a: db 1\nb: db ");
-  EXPECT_EQ(r.messages, "Unclosed SJIS block\n");
-
-  r = filter("db $SJIS(\"" + std::string(2047, 'x') + "\")\n");
-  EXPECT_FALSE(r.ok);
-  EXPECT_EQ(r.messages, "SJIS has too many characters to decode\n");
-  // The first block took 2038 text bytes into the literal; the 9 in the
-  // second block and what follows are copied unconverted.
-  EXPECT_EQ(r.output, "db " + std::string(9, 'x') + "\")\n");
-}

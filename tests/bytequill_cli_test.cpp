@@ -37,6 +37,7 @@ TEST(BytequillCli, ConvertsASource) {
              "db $SJIS(\"\\\xe2\x80\x95\")\n"
              "db $SJIS(\"あ\"), $SJIS(\"い\")\n"
              "; 日本語のコメント $SJ");
+  write_file(f.out, std::string(5000, '#'));  // a longer old output is truncated
   RunResult r = run_program(bytequill(), {f.in, f.out});
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.output, "");
@@ -134,6 +135,10 @@ TEST(BytequillCli, NeverWritesOverItsInput) {
   RunResult r = run_program(bytequill(), {f.dir + "/link.asm", f.in});
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(read_file(f.in), source);
+  // A device is no source to protect.
+  r = run_program(bytequill(), {"/dev/null", "/dev/null"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.output, "");
 }
 
 TEST(BytequillCli, ReportsFailedWrites) {
