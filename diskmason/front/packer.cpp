@@ -405,9 +405,15 @@ void on_host_file(void* context, const char* hostPath, HostFileProblem problem) 
 bool write_image(Run& run) {
   std::FILE* out = std::fopen(run.imagePath, "wb");
   if (out == nullptr) return false;
+  // A larger stream buffer when one can be had: the image goes out in a few
+  // big writes instead of one per 4 KB.
+  constexpr std::size_t OUTPUT_BUFFER_SIZE = 1 << 16;
+  auto* streamBuffer = static_cast<char*>(heap_alloc(OUTPUT_BUFFER_SIZE));
+  if (streamBuffer != nullptr) std::setvbuf(out, streamBuffer, _IOFBF, OUTPUT_BUFFER_SIZE);
   std::uint32_t outcome = write_dcp_image(out, run.params, &run.root, run.hostPaths, run.boot,
                                           run.bootLength, run.infos, on_host_file, &run);
   if (std::fclose(out) != 0) outcome |= DCP_WRITE_FAILED;
+  heap_free(streamBuffer);
   if ((outcome & DCP_NO_MEMORY) != 0) {
     report("DISKMASON in file list %s: not enough memory to write image %s\n", run.listPath,
            run.imagePath);
@@ -442,9 +448,11 @@ void pack(Run& run, std::uint32_t headerFields) {
     std::uint32_t count = split_fields(run.line, length, run.fields, FILE_FIELDS);
     if (count >= MIN_FILE_FIELDS) process_file_line(run, count);
   }
+  // Sizes were checked when the run flag was set: no division by 0 below.
+  if (!run.good) return;
   const DiskParams& p = run.params;
   std::uint32_t rootSectors = ceil_div(std::uint32_t{p.rootEntries} * DIR_ENTRY_SIZE, p.bytesPerSector);
-  if (run.good) run.good = check_root_size(run, rootSectors) && check_short_names(run, &run.root);
+  run.good = check_root_size(run, rootSectors) && check_short_names(run, &run.root);
   std::uint32_t lastCluster = 0;
   if (run.good) {
     lastCluster = lay_out(run);
