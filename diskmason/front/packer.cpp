@@ -106,7 +106,7 @@ bool differs_from_image(Run& run, std::FILE* stream, const char* name) {
 // Grows the FileInfo and image-name arrays by doubling until record fits.
 bool ensure_record(Run& run, std::uint32_t record) {
   if (record < run.capacity) return true;
-  std::uint64_t capacity = run.capacity;
+  std::uint64_t capacity = run.capacity == 0 ? 1 : run.capacity;
   while (capacity <= record) capacity *= 2;
   void* infos = heap_realloc(run.infos, capacity * sizeof(FileInfo));
   if (infos == nullptr) return false;
