@@ -77,14 +77,6 @@ class Packer : public ::testing::Test {
   std::vector<std::string> created_;
 };
 
-TEST_F(Packer, ArgumentCountMustBeTwo) {
-  char name[] = "diskmason";
-  char* argv[] = {name, name, name, name};
-  EXPECT_EQ(run_packer(1, argv), 1);
-  EXPECT_EQ(run_packer(2, argv), 1);
-  EXPECT_EQ(run_packer(4, argv), 1);
-}
-
 TEST_F(Packer, ManyRecordsGrowTheArrays) {
   write_list(300);
   std::string output;

@@ -204,22 +204,6 @@ TEST_F(Layout, FatChainsSkipLowStartsAndRunsPastTheLimit) {
   EXPECT_EQ(entries[2], 0);
 }
 
-TEST_F(Layout, LaterRunOverwritesSharedEntries) {
-  info(a_).startCluster = 4;
-  info(a_).size = 64 * 3;  // 4, 5, 6
-  info(b_).startCluster = 5;
-  info(b_).size = 64;      // 5 only
-  info(d_).startCluster = 0;
-  info(x_).startCluster = 0;
-  std::vector<const FileNode*> nodes = sorted(collect());
-  std::vector<std::uint32_t> order = {0, 1, 2, 3};
-  std::uint16_t entries[FAT_ENTRY_COUNT];
-  build_fat(entries, 0xF0, nodes.data(), order.data(), 4, infos_.data(), 64);
-  EXPECT_EQ(entries[4], 5);
-  EXPECT_EQ(entries[5], 0xFFF);
-  EXPECT_EQ(entries[6], 0xFFF);
-}
-
 // The writer on the small tree, with host files that misbehave.
 class Image : public Layout {
  protected:
@@ -325,22 +309,6 @@ TEST_F(Image, MemoryAndOutputFailuresAreReported) {
   params_.bytesPerSector = 64;
   params_.sectorsPerCluster = 0;
   EXPECT_EQ(write_dcp_image(nullptr, params_, &root_, paths_, nullptr, 0, infos_.data()), DCP_BAD_GEOMETRY);
-}
-
-TEST_F(Image, FatLongerThanThePackedTableContinuesWithZeros) {
-  params_.sectorsPerFat = 100;  // 6400 bytes
-  info(d_).startCluster = 0;
-  info(a_).startCluster = 0;
-  info(b_).startCluster = 0;
-  info(x_).startCluster = 0;
-  std::FILE* out = std::tmpfile();
-  EXPECT_EQ(write_dcp_image(out, params_, &root_, paths_, nullptr, 0, infos_.data()), 0u);
-  std::string img = contents(out);
-  std::size_t fat = DCP_HEADER_SIZE + 64;
-  ASSERT_EQ(img.size(), fat + 6400 + 128);
-  EXPECT_EQ(img.substr(fat, 3), "\xF0\xFF\xFF");
-  EXPECT_EQ(img.substr(fat + 3, 6397), zeros(6397));
-  std::fclose(out);
 }
 
 }  // namespace
