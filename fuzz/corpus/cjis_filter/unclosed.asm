@@ -1,0 +1,1 @@
+x: db $CJIS("never closed
