@@ -16,6 +16,7 @@
 #include <string>
 
 #include "bytequill/sjis_filter.h"
+#include "bench/ratio_reporter.h"
 
 extern char** environ;
 
@@ -103,20 +104,6 @@ void BM_FilterInProcess(benchmark::State& state) {
   }
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) * state.range(0));
 }
-
-// Console output plus the (mean) real time of each benchmark, for the ratio.
-class RatioReporter : public benchmark::ConsoleReporter {
- public:
-  void ReportRuns(const std::vector<Run>& runs) override {
-    for (const Run& run : runs) {
-      // With repetitions only the mean stands for a benchmark.
-      if (!run.aggregate_name.empty() && run.aggregate_name != "mean") continue;
-      realTimes[run.run_name.function_name] = run.GetAdjustedRealTime();
-    }
-    ConsoleReporter::ReportRuns(runs);
-  }
-  std::map<std::string, double> realTimes;
-};
 
 }  // namespace
 

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "diskmason/front/packer.h"
+#include "bench/ratio_reporter.h"
 
 extern char** environ;
 
@@ -171,19 +172,6 @@ void BM_MtoolsRecursive(benchmark::State& state) {
     if (!mformat(image) || run(copy) != 0) state.SkipWithError("mtools failed");
   }
 }
-
-// Console output plus the real time of each benchmark, for the ratios.
-class RatioReporter : public benchmark::ConsoleReporter {
- public:
-  void ReportRuns(const std::vector<Run>& runs) override {
-    for (const Run& run : runs) {
-      if (!run.aggregate_name.empty() && run.aggregate_name != "mean") continue;
-      realTimes[run.run_name.function_name] = run.GetAdjustedRealTime();
-    }
-    ConsoleReporter::ReportRuns(runs);
-  }
-  std::map<std::string, double> realTimes;
-};
 
 }  // namespace
 

@@ -14,6 +14,7 @@
 #include "bytequill/sjis_filter.h"
 #include "glyphmint/cjis_filter.h"
 #include "textconv/filter_io.h"
+#include "bench/ratio_reporter.h"
 
 namespace {
 
@@ -67,20 +68,6 @@ void BM_Bytequill(benchmark::State& state) {
   }
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) * state.range(0));
 }
-
-// Console output plus the mean time of each benchmark, for the ratio.
-class RatioReporter : public benchmark::ConsoleReporter {
- public:
-  void ReportRuns(const std::vector<Run>& runs) override {
-    for (const Run& run : runs) {
-      realTimes[run.run_name.function_name] = run.GetAdjustedRealTime();
-      cpuTimes[run.run_name.function_name] = run.GetAdjustedCPUTime();
-    }
-    ConsoleReporter::ReportRuns(runs);
-  }
-  std::map<std::string, double> realTimes;
-  std::map<std::string, double> cpuTimes;
-};
 
 }  // namespace
 

@@ -36,17 +36,18 @@ inline Match longest_match(const std::uint8_t* src, std::uint32_t avail, const S
   return {-1, 1};
 }
 
-}  // namespace
-
-std::uint32_t utf8_to_sjis(const std::uint8_t* src, std::uint32_t length, std::uint8_t* dst,
-                           const std::uint16_t* sjis_code_table, const SjisTrieBlock* sjis_trie) {
+// Both forms share the walk; they differ only in how a code of 0xFF or less
+// is emitted: one byte (variable width) or 00 and the byte (fixed width).
+template <bool FixedWidth>
+std::uint32_t convert(const std::uint8_t* src, std::uint32_t length, std::uint8_t* dst,
+                      const std::uint16_t* codes, const SjisTrieBlock* trie) {
   std::uint32_t out = 0;
   std::uint32_t p = 0;
   while (p < length) {
-    Match m = longest_match(src + p, length - p, sjis_trie);
-    std::uint16_t unit = m.index < 0 ? src[p] : sjis_code_table[m.index];
-    // A one-byte result overwrites its zero high byte in place.
-    std::uint32_t wide = unit > 0xFF ? 1 : 0;
+    Match m = longest_match(src + p, length - p, trie);
+    std::uint16_t unit = m.index < 0 ? src[p] : codes[m.index];
+    // A one-byte result of the variable-width form overwrites its zero high byte in place.
+    std::uint32_t wide = FixedWidth || unit > 0xFF ? 1 : 0;
     dst[out] = static_cast<std::uint8_t>(unit >> 8);
     dst[out + wide] = static_cast<std::uint8_t>(unit);
     out += 1 + wide;
@@ -55,16 +56,14 @@ std::uint32_t utf8_to_sjis(const std::uint8_t* src, std::uint32_t length, std::u
   return out;
 }
 
+}  // namespace
+
+std::uint32_t utf8_to_sjis(const std::uint8_t* src, std::uint32_t length, std::uint8_t* dst,
+                           const std::uint16_t* sjis_code_table, const SjisTrieBlock* sjis_trie) {
+  return convert<false>(src, length, dst, sjis_code_table, sjis_trie);
+}
+
 std::uint32_t utf8_to_sjis16(const std::uint8_t* src, std::uint32_t length, std::uint8_t* dst,
                              const std::uint16_t* sjis_code_table, const SjisTrieBlock* sjis_trie) {
-  std::uint32_t out = 0;
-  std::uint32_t p = 0;
-  while (p < length) {
-    Match m = longest_match(src + p, length - p, sjis_trie);
-    std::uint16_t unit = m.index < 0 ? src[p] : sjis_code_table[m.index];
-    dst[out++] = static_cast<std::uint8_t>(unit >> 8);
-    dst[out++] = static_cast<std::uint8_t>(unit);
-    p += m.length;
-  }
-  return out;
+  return convert<true>(src, length, dst, sjis_code_table, sjis_trie);
 }

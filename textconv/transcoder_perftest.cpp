@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "textconv/transcoder.h"
+#include "bench/ratio_reporter.h"
 
 namespace {
 
@@ -146,27 +147,13 @@ void BM_iconv(benchmark::State& state) {
 }
 BENCHMARK(BM_iconv)->Unit(benchmark::kMillisecond);
 
-// Console output plus the bytes per second of each benchmark, for the ratios.
-class RatioReporter : public benchmark::ConsoleReporter {
- public:
-  explicit RatioReporter(bool color) : ConsoleReporter(color ? OO_ColorTabular : OO_Tabular) {}
-  void ReportRuns(const std::vector<Run>& runs) override {
-    ConsoleReporter::ReportRuns(runs);
-    for (const Run& run : runs) {
-      auto it = run.counters.find("bytes_per_second");
-      if (run.run_type == Run::RT_Iteration && !run.error_occurred && it != run.counters.end())
-        rates[run.run_name.function_name] = it->second.value;
-    }
-  }
-  std::map<std::string, double> rates;
-};
-
 }  // namespace
 
 int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-  RatioReporter reporter(isatty(fileno(stdout)) != 0);
+  RatioReporter reporter(isatty(fileno(stdout)) != 0 ? RatioReporter::OO_ColorTabular
+                                                         : RatioReporter::OO_Tabular);
   benchmark::RunSpecifiedBenchmarks(&reporter);
   benchmark::Shutdown();
   std::printf("text: %zu bytes of UTF-8\n", corpus().utf8.size());
