@@ -1,5 +1,7 @@
 ; Greeting program for a 16-bit DOS-style target (nasm syntax).
-; Text in $SJIS("...") is written in UTF-8 here and becomes Shift-JIS bytes.
+; The texts below are written in UTF-8; bytequill turns each marked literal
+; into its Shift-JIS bytes (the marker is found anywhere, comments included,
+; so it is not spelled out here).
         org     100h
 
 start:  mov     dx, greeting
