@@ -1,0 +1,175 @@
+// Each program run in-process while its n-th heap allocation fails, for
+// n = 1, 2, ... until a run no longer reaches the n-th allocation. Every such
+// run must end cleanly: no crash, a failure status (or, where the program
+// can do without the memory, the same result as an undisturbed run), and
+// under the sanitizer build no leak.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "bytequill/sjis_filter.h"
+#include "diskmason/front/packer.h"
+#include "glyphmint/cjis_filter.h"
+#include "textconv/heap.h"
+#include "tests/cli_support.h"
+
+namespace {
+
+struct Outcome {
+  int status;
+  std::string printed;
+};
+
+// Runs `run` with stdout captured while the n-th allocation fails.
+Outcome run_failing_at(std::uint64_t n, const std::function<int()>& run, std::uint64_t* seen) {
+  testing::internal::CaptureStdout();
+  heap_fail_at(n);
+  int status = run();
+  *seen = heap_allocations_seen();
+  heap_fail_at(0);
+  return Outcome{status, testing::internal::GetCapturedStdout()};
+}
+
+// Fails every allocation of `run` in turn. `judge` checks a run in which
+// allocation n failed; returns the number of allocations failed. The run
+// that gets past all of them must succeed.
+std::uint64_t fail_each_allocation(const std::function<int()>& run,
+                                   const std::function<void(std::uint64_t, const Outcome&)>& judge) {
+  for (std::uint64_t n = 1;; ++n) {
+    std::uint64_t seen = 0;
+    Outcome outcome = run_failing_at(n, run, &seen);
+    if (seen < n) {
+      EXPECT_EQ(outcome.status, 0) << "undisturbed run";
+      EXPECT_EQ(outcome.printed, "") << "undisturbed run";
+      return n - 1;
+    }
+    judge(n, outcome);
+    if (testing::Test::HasFatalFailure() || n > 100000) return n;
+  }
+}
+
+std::vector<char*> arguments(std::vector<std::string>& texts) {
+  std::vector<char*> argv;
+  for (std::string& text : texts) argv.push_back(text.data());
+  argv.push_back(nullptr);
+  return argv;
+}
+
+const char SOURCE_WITH_LITERALS[] =
+    "title: db $CJIS(\"\xe3\x81\x82\xe3\x81\x84\xe3\x81\x86" "A\")\n"  // あいうA
+    "  db $CJIS(\"\xe3\x81\x82\xe3\x81\x84\")\n"
+    "  db $CJIS((\"\xe3\x81\x82{8140}{0d}{0a}\")), 0\n"
+    "plain: db $CJIS(\"OK\")\n";
+
+TEST(FaultInjection, GlyphmintReportsItsCountersAndLeavesTheOutputEmpty) {
+  std::string dir = make_temp_dir();
+  write_file(dir + "/in.asm", SOURCE_WITH_LITERALS);
+  std::vector<std::string> texts = {"glyphmint", dir + "/in.asm", dir + "/out.asm"};
+  std::vector<char*> argv = arguments(texts);
+  auto run = [&] { return run_glyphmint(3, argv.data()); };
+
+  std::uint64_t failed = fail_each_allocation(run, [&](std::uint64_t n, const Outcome& outcome) {
+    EXPECT_EQ(outcome.status, 1) << n;
+    EXPECT_EQ(outcome.printed, "Could not allocate memory while making lookup table.\n") << n;
+    EXPECT_EQ(read_file(dir + "/out.asm"), "") << n;
+  });
+  // The analysis pass takes its counters in one block; nothing else allocates.
+  EXPECT_EQ(failed, 1u);
+  EXPECT_EQ(read_file(dir + "/out.asm").substr(0, 5), "dw 6\n");
+
+  // The one-pass run allocates nothing.
+  texts.push_back("1");
+  argv = arguments(texts);
+  std::uint64_t seen = 0;
+  Outcome single = run_failing_at(1, [&] { return run_glyphmint(4, argv.data()); }, &seen);
+  EXPECT_EQ(seen, 0u);
+  EXPECT_EQ(single.status, 0);
+}
+
+TEST(FaultInjection, BytequillAllocatesNothing) {
+  std::string dir = make_temp_dir();
+  std::string source;
+  for (int i = 0; i < 200; ++i) source += "db $SJIS(\"\xe6\xbc\xa2\xe5\xad\x97 text\"), 0\n";
+  write_file(dir + "/in.asm", source);
+  std::uint64_t seen = 0;
+  Outcome outcome = run_failing_at(
+      1,
+      [&] {
+        std::FILE* in = std::fopen((dir + "/in.asm").c_str(), "rb");
+        std::FILE* out = std::fopen((dir + "/out.asm").c_str(), "wb");
+        bool ok = in != nullptr && out != nullptr && filter_sjis_literals(in, out);
+        if (out != nullptr) std::fclose(out);
+        if (in != nullptr) std::fclose(in);
+        return ok ? 0 : 1;
+      },
+      &seen);
+  EXPECT_EQ(seen, 0u);
+  EXPECT_EQ(outcome.status, 0);
+}
+
+// A disk that makes every growable array of the packer grow: more than 8
+// root directories and 64 root files, a directory of more than 4 directories
+// and 16 files, more than 128 records, deep nesting, Japanese names, a boot
+// file and a host file longer than a cluster.
+std::string write_packer_list(const std::string& dir) {
+  write_file(dir + "/boot.bin", std::string(1500, '\x90'));
+  write_file(dir + "/small", "small file\n");
+  write_file(dir + "/large", std::string(5000, 'L'));
+  write_file(dir + "/\xe6\x97\xa5\xe6\x9c\xac.txt", "nihon\n");  // 日本.txt
+  std::string list = dir + "/boot.bin 0 0 30 1024 1 1 2 192 1232 0xFE 3 8 2 0\n";
+  auto line = [&](const std::string& host, const std::string& image) {
+    list += "\"" + dir + "/" + host + "\" \"" + image + "\" 2024-04-01 09:00:00 A\n";
+  };
+  for (int i = 0; i < 70; ++i) line("small", "ROOT" + std::to_string(i) + ".TXT");
+  for (int i = 0; i < 12; ++i) line("small", "DIR" + std::to_string(i) + "/F.TXT");
+  for (int i = 0; i < 6; ++i) line("small", "DIR0/SUB" + std::to_string(i) + "/G.TXT");
+  for (int i = 0; i < 20; ++i) line("small", "DIR0/H" + std::to_string(i) + ".TXT");
+  for (int i = 0; i < 30; ++i) line("small", "DIR1/A/B/C/D" + std::to_string(i % 3) + "/K" + std::to_string(i));
+  line("large", "DIR2/LARGE.BIN");
+  line("\xe6\x97\xa5\xe6\x9c\xac.txt",
+       "\xe3\x83\x86\xe3\x82\xad\xe3\x82\xb9\xe3\x83\x88/\xe3\x81\xaf\xe3\x81\x98\xe3\x82\x81\xe3\x81\xab.txt");
+  write_file(dir + "/disk.lst", list);
+  return dir + "/disk.lst";
+}
+
+TEST(FaultInjection, PackerEndsEveryFailedAllocationCleanly) {
+  std::string dir = make_temp_dir();
+  std::string image = dir + "/disk.dcp";
+  std::vector<std::string> texts = {"diskmason", write_packer_list(dir), image};
+  std::vector<char*> argv = arguments(texts);
+  auto run = [&] {
+    std::remove(image.c_str());
+    return run_packer(3, argv.data());
+  };
+
+  ASSERT_EQ(run(), 0);
+  const std::string reference = read_file(image);
+  ASSERT_GT(reference.size(), 100000u);
+  std::uint64_t absorbed = 0;
+  std::uint64_t failed = fail_each_allocation(run, [&](std::uint64_t n, const Outcome& outcome) {
+    if (outcome.status == 0) {
+      // Memory the run can do without (a larger output buffer, an early
+      // growth of the index pool that is tried again): the same image.
+      ++absorbed;
+      EXPECT_EQ(outcome.printed, "") << n;
+      EXPECT_EQ(read_file(image), reference) << n;
+      return;
+    }
+    EXPECT_EQ(outcome.status, 1) << n;
+    // Only the image writer speaks of memory; every other step fails silently.
+    if (!outcome.printed.empty()) {
+      EXPECT_EQ(outcome.printed, "DISKMASON in file list " + texts[1] +
+                                     ": not enough memory to write image " + image + "\n")
+          << n;
+    }
+  });
+  EXPECT_GT(failed, 100u);
+  EXPECT_LT(absorbed, failed / 10);
+  std::printf("packer: %llu allocations failed in turn, %llu of them absorbed\n",
+              static_cast<unsigned long long>(failed), static_cast<unsigned long long>(absorbed));
+}
+
+}  // namespace
