@@ -1,4 +1,4 @@
-; Greeting program for a 16-bit DOS-style target (nasm syntax).
+; Greeting program for a 16-bit target (nasm syntax).
 ; The texts below are written in UTF-8; bytequill turns each marked literal
 ; into its Shift-JIS bytes (the marker is found anywhere, comments included,
 ; so it is not spelled out here).
