@@ -16,56 +16,10 @@
 #include <string>
 
 #include "bytequill/sjis_filter.h"
+#include "bench/bench_support.h"
 #include "bench/ratio_reporter.h"
 
-extern char** environ;
-
 namespace {
-
-std::string workDir;
-
-std::string path(const char* name) { return workDir + "/" + name; }
-
-// About 64 MB of source: code lines, comments and $SJIS literals of
-// Japanese and ASCII text, a literal every third line.
-std::string make_source() {
-  static const char* const phrases[] = {
-      "こんにちは、世界！", "メインメニュー", "セーブデータがありません。", "漢字とかなの表示テスト",
-      "ｱｲｳｴｵ半角カナ", "Press any key", "第一章　始まりの朝", "東京都千代田区霞が関一丁目",
-      "吾輩は猫である。名前はまだ無い。", "どこで生れたかとんと見当がつかぬ。",
-  };
-  std::string source;
-  source.reserve(65u * 1024 * 1024);
-  for (int i = 0; source.size() < 64u * 1024 * 1024; ++i) {
-    source += "msg" + std::to_string(i) + ":\tdb\t$SJIS(\"" + phrases[i % 10] + phrases[(i * 7 + 3) % 10] +
-              "\"), 0dh, 0ah, 0\n\tmov\tax, " + std::to_string(i % 65536) + "\t; 表示する\n\tcall\tprint\n";
-  }
-  return source;
-}
-
-void write_whole(const std::string& file, const std::string& bytes) {
-  std::FILE* f = std::fopen(file.c_str(), "wb");
-  if (!f) std::abort();
-  std::fwrite(bytes.data(), 1, bytes.size(), f);
-  std::fclose(f);
-}
-
-// Runs a program to its end, standard output to stdout_path; returns its status.
-int run(const std::vector<std::string>& args, const char* stdout_path) {
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 1, stdout_path, O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  std::vector<char*> argv;
-  for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-  argv.push_back(nullptr);
-  pid_t pid;
-  int status = -1;
-  if (posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ) == 0) {
-    waitpid(pid, &status, 0);
-  }
-  posix_spawn_file_actions_destroy(&actions);
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
 
 void BM_BytequillProgram(benchmark::State& state) {
   std::vector<std::string> args = {BYTEQUILL_PATH, path("in.asm"), path("out.s")};
@@ -108,10 +62,8 @@ void BM_FilterInProcess(benchmark::State& state) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  char dirTemplate[] = "/tmp/bytequill_perf.XXXXXX";
-  if (!mkdtemp(dirTemplate)) return 1;
-  workDir = dirTemplate;
-  const std::string source = make_source();
+  if (!bench_make_dir("bytequill_perf")) return 1;
+  const std::string source = make_filter_source("$SJIS", 64u * 1024 * 1024);
   write_whole(path("in.asm"), source);
   const auto size = static_cast<std::int64_t>(source.size());
   for (auto* bench : {benchmark::RegisterBenchmark("BM_BytequillProgram", BM_BytequillProgram),
@@ -131,6 +83,6 @@ int main(int argc, char** argv) {
                 t["BM_BytequillProgram"] / t["BM_Cat"]);
   }
   for (const char* name : {"in.asm", "out.s", "cat.s", "inproc.s"}) std::remove(path(name).c_str());
-  rmdir(workDir.c_str());
+  rmdir(bench_dir().c_str());
   return 0;
 }

@@ -19,15 +19,10 @@
 #include <vector>
 
 #include "diskmason/front/packer.h"
+#include "bench/bench_support.h"
 #include "bench/ratio_reporter.h"
 
-extern char** environ;
-
 namespace {
-
-std::string workDir;
-
-std::string path(const std::string& name) { return workDir + "/" + name; }
 
 struct Directory {
   std::string name;                // image path, also the host path below tree/
@@ -38,13 +33,6 @@ std::vector<Directory> directories;
 std::vector<std::string> rootFiles;
 std::size_t fileCount = 0;
 std::size_t dataBytes = 0;
-
-void write_whole(const std::string& file, const std::string& bytes) {
-  std::FILE* f = std::fopen(file.c_str(), "wb");
-  if (!f) std::abort();
-  std::fwrite(bytes.data(), 1, bytes.size(), f);
-  std::fclose(f);
-}
 
 // Host tree and file list: 8 top directories of 4 subdirectories each, files
 // of 1 byte to 4 KB spread over them until about 1150 of the 1221 data
@@ -93,24 +81,6 @@ void make_disk_content() {
     dataBytes += size;
   }
   write_whole(path("disk.lst"), list);
-}
-
-// Runs a program to its end with its output thrown away; returns its status.
-int run(const std::vector<std::string>& args) {
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-  std::vector<char*> argv;
-  for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-  argv.push_back(nullptr);
-  pid_t pid;
-  int status = -1;
-  if (posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ) == 0) {
-    waitpid(pid, &status, 0);
-  }
-  posix_spawn_file_actions_destroy(&actions);
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 bool mformat(const std::string& image) {
@@ -176,9 +146,7 @@ void BM_MtoolsRecursive(benchmark::State& state) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  char dirTemplate[] = "/tmp/diskmason_perf.XXXXXX";
-  if (!mkdtemp(dirTemplate)) return 1;
-  workDir = dirTemplate;
+  if (!bench_make_dir("diskmason_perf")) return 1;
   setenv("MTOOLS_SKIP_CHECK", "1", 1);
   setenv("MTOOLS_NO_VFAT", "1", 1);
   make_disk_content();
@@ -200,6 +168,6 @@ int main(int argc, char** argv) {
       std::printf("diskmason / %s time ratio: %.3f\n", mtools + 3, t["BM_Diskmason"] / t[mtools]);
     }
   }
-  run({"rm", "-rf", workDir});
+  run({"rm", "-rf", bench_dir()});
   return 0;
 }

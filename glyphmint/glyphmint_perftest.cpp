@@ -14,36 +14,10 @@
 #include "bytequill/sjis_filter.h"
 #include "glyphmint/cjis_filter.h"
 #include "textconv/filter_io.h"
+#include "bench/bench_support.h"
 #include "bench/ratio_reporter.h"
 
 namespace {
-
-std::string workDir;
-
-std::string path(const char* name) { return workDir + "/" + name; }
-
-// About 8 MB of source: code lines and literals of Japanese and ASCII text
-// drawn from a few hundred different characters.
-std::string make_source(const char* marker) {
-  static const char* const phrases[] = {
-      "こんにちは、世界！", "メインメニュー", "セーブデータがありません。", "漢字とかなの表示テスト",
-      "ｱｲｳｴｵ半角カナ", "Press any key", "第一章　始まりの朝", "東京都千代田区霞が関一丁目",
-      "吾輩は猫である。名前はまだ無い。", "どこで生れたかとんと見当がつかぬ。",
-  };
-  std::string source;
-  for (int i = 0; source.size() < 8u * 1024 * 1024; ++i) {
-    source += "msg" + std::to_string(i) + ":\tdb\t" + marker + "(\"" + phrases[i % 10] + phrases[(i * 7 + 3) % 10] +
-              "\"), 0dh, 0ah, 0\n\tmov\tax, " + std::to_string(i % 65536) + "\n\tcall\tprint\n";
-  }
-  return source;
-}
-
-void write_whole(const std::string& file, const std::string& bytes) {
-  std::FILE* f = std::fopen(file.c_str(), "wb");
-  if (!f) std::abort();
-  std::fwrite(bytes.data(), 1, bytes.size(), f);
-  std::fclose(f);
-}
 
 void BM_Glyphmint(benchmark::State& state) {
   std::string in = path("cjis.asm");
@@ -72,11 +46,9 @@ void BM_Bytequill(benchmark::State& state) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  char dirTemplate[] = "/tmp/glyphmint_perf.XXXXXX";
-  if (!mkdtemp(dirTemplate)) return 1;
-  workDir = dirTemplate;
-  const std::string cjis = make_source("$CJIS");
-  const std::string sjis = make_source("$SJIS");
+  if (!bench_make_dir("glyphmint_perf")) return 1;
+  const std::string cjis = make_filter_source("$CJIS", 8u * 1024 * 1024);
+  const std::string sjis = make_filter_source("$SJIS", 8u * 1024 * 1024);
   write_whole(path("cjis.asm"), cjis);
   write_whole(path("sjis.asm"), sjis);
   benchmark::RegisterBenchmark("BM_Glyphmint", BM_Glyphmint)->Arg(static_cast<std::int64_t>(cjis.size()))->Unit(benchmark::kMillisecond);
@@ -92,6 +64,6 @@ int main(int argc, char** argv) {
                 reporter.cpuTimes["BM_Glyphmint"] / reporter.cpuTimes["BM_Bytequill"]);
   }
   for (const char* name : {"cjis.asm", "cjis.s", "sjis.asm", "sjis.s"}) std::remove(path(name).c_str());
-  rmdir(workDir.c_str());
+  rmdir(bench_dir().c_str());
   return 0;
 }
