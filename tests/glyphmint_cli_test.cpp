@@ -112,6 +112,22 @@ TEST(GlyphmintCli, LongParenthesisRunLosesNothing) {
   EXPECT_EQ(read_file(r.out), "dw 2\n\n" + source);
 }
 
+// Both passes read the same stream: an input that cannot be rewound (a pipe)
+// fails without a message and leaves the output empty; one pass needs no rewind.
+TEST(GlyphmintCli, InputThatCannotBeRewoundFailsBeforeWriting) {
+  Workspace r;
+  const std::string pipeInto =
+      "printf 'a: db $CJIS(\"x\")' | '" + program_path("glyphmint") + "' /dev/stdin '" + r.out + "'";
+  write_file(r.out, "old output");
+  RunResult res = run_shell(pipeInto);
+  EXPECT_EQ(res.status, 1);
+  EXPECT_EQ(res.output, "");
+  EXPECT_EQ(read_file(r.out), "");
+  res = run_shell(pipeInto + " 1");
+  EXPECT_EQ(res.status, 0);
+  EXPECT_EQ(read_file(r.out), "dw 2\n\na: db 02h, 78h");
+}
+
 // The input is never overwritten, and a failing write is reported.
 TEST(GlyphmintCli, KeepsTheInputSafeAndReportsWriteFailures) {
   Workspace r;
