@@ -1,6 +1,7 @@
 #include "diskmason/image/dcp_writer.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -217,7 +218,11 @@ class Image : public Layout {
     params_.rootEntries = 4;
     params_.mediaByte = 0xF0;
     ASSERT_TRUE(string_pool_init(paths_, 256, 4));
-    dir_ = std::string(std::getenv("TMPDIR") ? std::getenv("TMPDIR") : "/tmp");
+    // A folder of its own: tests of this fixture may run side by side.
+    std::string pattern =
+        std::string(std::getenv("TMPDIR") ? std::getenv("TMPDIR") : "/tmp") + "/dcp_writer_test.XXXXXX";
+    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+    dir_ = pattern;
     // D takes clusters 2 and 3, A 4, B 5, X 6.
     info(d_).startCluster = 2;
     info(a_).startCluster = 4;
@@ -234,6 +239,7 @@ class Image : public Layout {
   void TearDown() override {
     std::remove((dir_ + "/dcp_writer_test_a").c_str());
     std::remove((dir_ + "/dcp_writer_test_x").c_str());
+    rmdir(dir_.c_str());
     string_pool_release(paths_);
     Layout::TearDown();
   }
