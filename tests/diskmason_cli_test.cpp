@@ -389,6 +389,13 @@ TEST_F(Diskmason, RootDirectoryMustFitItsSectors) {
   EXPECT_EQ(r.output, "DISKMASON in file list " + list_path() +
                           ": too many entries in the root directory (16 vs 15 max)\n");
   EXPECT_FALSE(exists(image_path()));
+
+  // No root entries at all: not even the end marker has room.
+  r = pack(header("0 0 30 512 1 1 2 0 2880 0xF0 9 8 2 0", boot_sector(512)));
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.output, "DISKMASON in file list " + list_path() +
+                          ": the header gives 0 root directory entries\n");
+  EXPECT_FALSE(exists(image_path()));
 }
 
 TEST_F(Diskmason, EqualShortNamesAreRefused) {

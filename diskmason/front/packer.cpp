@@ -351,6 +351,11 @@ bool check_root_size(Run& run, std::uint32_t rootSectors) {
   std::uint64_t needed = (std::uint64_t{entries} + 1) * DIR_ENTRY_SIZE;
   std::uint64_t room = std::uint64_t{rootSectors} * p.bytesPerSector;
   if (needed <= room) return true;
+  if (room < DIR_ENTRY_SIZE) {
+    // Not even the end marker fits: there is no count of entries to compare with.
+    report("DISKMASON in file list %s: the header gives 0 root directory entries\n", run.listPath);
+    return false;
+  }
   std::printf(
       "DISKMASON in file list %s: too many entries in the root directory (%u vs %u max)\n",
       run.listPath, entries, static_cast<unsigned>(room / DIR_ENTRY_SIZE) - 1);
