@@ -6,23 +6,11 @@
 #include <cstring>
 #include <vector>
 
+#include "fuzz/fuzz_input.h"
 #include "glyphmint/cjis_filter.h"
 #include "glyphmint/cjis_table.h"
 
 namespace {
-
-bool contains(const uint8_t* data, size_t size, const char* needle) {
-  size_t n = std::strlen(needle);
-  for (size_t i = 0; i + n <= size; ++i)
-    if (std::memcmp(data + i, needle, n) == 0) return true;
-  return false;
-}
-
-std::FILE* open_input(const uint8_t* data, size_t size) {
-  std::FILE* in = size == 0 ? std::tmpfile() : fmemopen(const_cast<uint8_t*>(data), size, "rb");
-  if (in == nullptr) std::abort();
-  return in;
-}
 
 struct Output {
   char* text = nullptr;

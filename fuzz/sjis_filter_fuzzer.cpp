@@ -7,16 +7,10 @@
 #include <vector>
 
 #include "bytequill/sjis_filter.h"
+#include "fuzz/fuzz_input.h"
 #include "textconv/transcoder.h"
 
 namespace {
-
-bool contains(const uint8_t* data, size_t size, const char* needle) {
-  size_t n = std::strlen(needle);
-  for (size_t i = 0; i + n <= size; ++i)
-    if (std::memcmp(data + i, needle, n) == 0) return true;
-  return false;
-}
 
 void check_transcoder(const uint8_t* data, size_t size) {
   uint32_t length = static_cast<uint32_t>(size);
@@ -32,12 +26,11 @@ void check_transcoder(const uint8_t* data, size_t size) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   check_transcoder(data, size);
 
-  FILE* in = fmemopen(const_cast<uint8_t*>(data), size, "rb");
-  if (size == 0) in = std::tmpfile();
+  FILE* in = open_input(data, size);
   char* outText = nullptr;
   size_t outSize = 0;
   FILE* out = open_memstream(&outText, &outSize);
-  if (!in || !out) std::abort();
+  if (!out) std::abort();
   bool ok = filter_sjis_literals(in, out);
   std::fclose(out);
   std::fclose(in);
