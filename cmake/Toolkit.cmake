@@ -1,10 +1,25 @@
 # Shared build settings and helpers for the toolkit's libraries, programs and tests.
 
-add_library(tk_options INTERFACE)
-target_compile_options(tk_options INTERFACE -Wall -Wextra -Wpedantic)
-if(TK_WERROR)
-  target_compile_options(tk_options INTERFACE -Werror)
+# tk_warnings: the warning flags, for every target the project compiles (the
+# table generator included). Warnings become errors only when TK_WERROR is on
+# (CI and the sanitize preset), so that any build a user picks still builds.
+add_library(tk_warnings INTERFACE)
+if(CMAKE_CXX_COMPILER_ID MATCHES "^(GNU|Clang|AppleClang)$")
+  target_compile_options(tk_warnings INTERFACE -Wall -Wextra -Wpedantic)
+  if(TK_WERROR)
+    target_compile_options(tk_warnings INTERFACE -Werror)
+  endif()
+elseif(MSVC)
+  target_compile_options(tk_warnings INTERFACE /W4)
+  if(TK_WERROR)
+    target_compile_options(tk_warnings INTERFACE /WX)
+  endif()
 endif()
+
+# tk_options: warnings, instrumentation and the include root of the toolkit's
+# own libraries, programs, tests and benchmarks.
+add_library(tk_options INTERFACE)
+target_link_libraries(tk_options INTERFACE tk_warnings)
 if(TK_SANITIZE)
   target_compile_options(tk_options INTERFACE -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
   target_link_options(tk_options INTERFACE -fsanitize=address,undefined)
@@ -22,22 +37,23 @@ function(tk_library name)
   target_link_libraries(${name} PUBLIC tk_options ${ARG_DEPS})
 endfunction()
 
-# tk_program(NAME SOURCES... DEPS libs...): an installed executable in bin/.
+# tk_program(NAME SOURCES... DEPS libs...): an installed executable.
 function(tk_program name)
   cmake_parse_arguments(ARG "" "" "SOURCES;DEPS" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE tk_options ${ARG_DEPS})
-  install(TARGETS ${name} RUNTIME DESTINATION bin)
+  install(TARGETS ${name} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 endfunction()
 
-# tk_test(NAME SOURCES... DEPS libs...): a GoogleTest executable registered with CTest.
+# tk_test(NAME SOURCES... DEPS libs...): a GoogleTest executable registered
+# with CTest, linked with the shared test support (tests/test_support.h).
 function(tk_test name)
   if(NOT TK_BUILD_TESTS)
     return()
   endif()
   cmake_parse_arguments(ARG "" "" "SOURCES;DEPS" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
-  target_link_libraries(${name} PRIVATE tk_options ${ARG_DEPS} GTest::gtest GTest::gtest_main)
+  target_link_libraries(${name} PRIVATE tk_options ${ARG_DEPS} tk_test_support GTest::gtest GTest::gtest_main)
   set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
   gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST
     WORKING_DIRECTORY ${CMAKE_CURRENT_SOURCE_DIR}

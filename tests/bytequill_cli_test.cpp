@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "tests/cli_support.h"
+#include "tests/test_support.h"
 
 namespace {
 

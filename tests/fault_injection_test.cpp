@@ -14,7 +14,7 @@
 #include "diskmason/front/packer.h"
 #include "glyphmint/cjis_filter.h"
 #include "textconv/heap.h"
-#include "tests/cli_support.h"
+#include "tests/test_support.h"
 
 namespace {
 

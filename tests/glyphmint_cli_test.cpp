@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/cli_support.h"
+#include "tests/test_support.h"
 
 namespace {
 

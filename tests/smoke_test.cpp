@@ -1,4 +1,4 @@
-#include "tests/cli_support.h"
+#include "tests/test_support.h"
 
 // Each program refuses a call without arguments with status 1.
 TEST(Programs, RefuseMissingArguments) {

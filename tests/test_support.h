@@ -1,4 +1,5 @@
-// Helpers for tests that run the built programs and outside tools.
+// Helpers shared by the toolkit's tests: running the built programs and
+// outside tools, scratch folders, whole-file reads and writes.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -20,8 +21,27 @@ RunResult run_program(const std::string& path, const std::vector<std::string>& a
 // Runs a shell command line and collects its output.
 RunResult run_shell(const std::string& command);
 
-// A fresh empty folder below the system's temporary folder.
+// A fresh empty folder below the system's temporary folder (TMPDIR or /tmp),
+// removed with everything in it when the test program ends; "" on failure.
 std::string make_temp_dir();
+
+// A fresh empty folder for one test, removed with its content when the
+// object goes out of scope.
+class ScratchDir {
+ public:
+  ScratchDir();
+  ~ScratchDir();
+  ScratchDir(const ScratchDir&) = delete;
+  ScratchDir& operator=(const ScratchDir&) = delete;
+
+  bool ok() const { return !path_.empty(); }
+  const std::string& path() const { return path_; }
+  // path()/name
+  std::string file(const std::string& name) const { return path_ + "/" + name; }
+
+ private:
+  std::string path_;
+};
 
 std::string read_file(const std::string& path);
 void write_file(const std::string& path, const std::string& bytes);

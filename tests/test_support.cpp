@@ -1,10 +1,11 @@
-#include "tests/cli_support.h"
+#include "tests/test_support.h"
 
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -19,6 +20,33 @@ std::string collect(FILE* pipe) {
 }
 
 int decode_status(int raw) { return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1; }
+
+std::string new_temp_dir() {
+  const char* base = std::getenv("TMPDIR");
+  std::string pattern = std::string(base ? base : "/tmp") + "/tktest.XXXXXX";
+  std::vector<char> buf(pattern.begin(), pattern.end());
+  buf.push_back('\0');
+  if (!mkdtemp(buf.data())) return "";
+  return buf.data();
+}
+
+void remove_tree(const std::string& path) {
+  std::error_code ignored;
+  if (!path.empty()) std::filesystem::remove_all(path, ignored);
+}
+
+// Folders made by make_temp_dir, removed when the test program ends.
+struct TempDirs {
+  std::vector<std::string> paths;
+  ~TempDirs() {
+    for (const std::string& path : paths) remove_tree(path);
+  }
+};
+
+TempDirs& temp_dirs() {
+  static TempDirs dirs;
+  return dirs;
+}
 
 }  // namespace
 
@@ -59,13 +87,14 @@ RunResult run_shell(const std::string& command) {
 }
 
 std::string make_temp_dir() {
-  const char* base = std::getenv("TMPDIR");
-  std::string pattern = std::string(base ? base : "/tmp") + "/tktest.XXXXXX";
-  std::vector<char> buf(pattern.begin(), pattern.end());
-  buf.push_back('\0');
-  if (!mkdtemp(buf.data())) return "";
-  return buf.data();
+  std::string dir = new_temp_dir();
+  if (!dir.empty()) temp_dirs().paths.push_back(dir);
+  return dir;
 }
+
+ScratchDir::ScratchDir() : path_(new_temp_dir()) {}
+
+ScratchDir::~ScratchDir() { remove_tree(path_); }
 
 std::string read_file(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
