@@ -6,3 +6,6 @@
 
 // Returns true when the whole input was converted without error.
 bool filter_sjis_literals(std::FILE* input, std::FILE* output);
+
+// The whole program on its command line (argv[0] is the program); returns the exit status.
+int run_bytequill(int argc, char** argv);

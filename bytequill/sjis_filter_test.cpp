@@ -61,8 +61,9 @@ TEST(SjisFilter, KeepsLongOutputInOrder) {
   // Many literals and plain lines: the output crosses many buffer fills.
   std::string input, expected;
   for (int i = 0; i < 3000; ++i) {
-    input += "l" + std::to_string(i) + ": db $SJIS(\"かな漢字ｶﾅ\"), 0\n";
-    expected += "l" + std::to_string(i) + ": db 82h, 0a9h, 82h, 0c8h, 8ah, 0bfh, 8eh, 9ah, 0b6h, 0c5h, 0\n";
+    const std::string label = std::to_string(i);
+    input.append("l").append(label).append(": db $SJIS(\"かな漢字ｶﾅ\"), 0\n");
+    expected.append("l").append(label).append(": db 82h, 0a9h, 82h, 0c8h, 8ah, 0bfh, 8eh, 9ah, 0b6h, 0c5h, 0\n");
   }
   FilterResult r = filter(input);
   EXPECT_TRUE(r.ok);

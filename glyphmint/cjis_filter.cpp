@@ -1,15 +1,14 @@
 #include "glyphmint/cjis_filter.h"
 
 #include "textconv/byte_output.h"
-#include "textconv/filter_io.h"
+#include "textconv/filter_shell.h"
 #include "textconv/literal_scanner.h"
 #include "textconv/transcoder.h"
 
 namespace {
 
-const char CJIS_MARKER[] = "$CJIS(";
 const std::uint8_t CJIS_FAILURE[6] = {0, 0, 0, 0, 0, 0};
-const char CJIS_WORD[] = "CJIS";
+const LiteralSyntax CJIS_SYNTAX = {"$CJIS(", CJIS_FAILURE, "CJIS"};
 
 // Room for the units of the longest literal (2 per text byte).
 constexpr std::uint32_t UNITS_SIZE = 2 * BLOCK_SIZE;
@@ -27,14 +26,10 @@ struct AnalysisPass {
 
 struct WritingPass {
   const CjisTable* table;
-  std::FILE* output;
-  std::uint8_t buffer[BLOCK_SIZE];
-  std::uint32_t fill;
+  FilterOutput* output;
   std::uint8_t units[UNITS_SIZE];
   std::uint8_t coded[CODED_SIZE];
 };
-
-void drop_text(void*, const std::uint8_t*, std::uint32_t) {}
 
 void count_literal(void* context, const std::uint8_t* text, std::uint32_t length) {
   AnalysisPass& pass = *static_cast<AnalysisPass*>(context);
@@ -42,17 +37,28 @@ void count_literal(void* context, const std::uint8_t* text, std::uint32_t length
   count_cjis_usage(*pass.usage, pass.units, unitBytes);
 }
 
-void copy_text(void* context, const std::uint8_t* bytes, std::uint32_t length) {
-  WritingPass& pass = *static_cast<WritingPass*>(context);
-  pass.fill = write_through(bytes, length, pass.buffer, pass.fill, pass.output);
-}
-
 void write_literal(void* context, const std::uint8_t* text, std::uint32_t length) {
   WritingPass& pass = *static_cast<WritingPass*>(context);
   const std::uint32_t unitBytes = expand_cjis_literal(text, length, pass.units, sjis_table.codes, sjis_table.trie);
   const std::uint32_t codedLength = encode_cjis_literal(pass.units, unitBytes, *pass.table, pass.coded);
-  pass.fill = write_byte_list(pass.coded, codedLength, pass.buffer, pass.fill, pass.output);
+  output_byte_list(*pass.output, pass.coded, codedLength);
 }
+
+// Both passes over one input: the table (unless the optional argument is
+// "1"), a rewind, then the output.
+bool run_passes(const FilterRun& run) {
+  const bool wanted = run.extraCount == 0 || parse_decimal_arg(run.extra[0]) != 1;
+  CjisTable table;
+  table.count = 0;
+  if (wanted) {
+    if (!build_cjis_table(run.input, table)) return false;
+    // The writing pass reads the same stream again from its start.
+    if (std::fseek(run.input, 0, SEEK_SET) != 0) return false;
+  }
+  return write_cjis_output(run.input, run.output, table, wanted);
+}
+
+const FilterCommand GLYPHMINT = {"GLYPHMINT", 1, run_passes};
 
 }  // namespace
 
@@ -118,7 +124,7 @@ bool build_cjis_table(std::FILE* input, CjisTable& table) {
   AnalysisPass pass;
   pass.usage = &usage;
   LiteralScanner scanner;
-  literal_scanner_init(scanner, input, CJIS_MARKER, CJIS_FAILURE, CJIS_WORD, drop_text, count_literal, &pass);
+  literal_scanner_init(scanner, input, CJIS_SYNTAX, {drop_text, nullptr, count_literal, &pass});
   const bool ok = literal_scanner_run(scanner);
   if (ok) select_cjis_table(usage, CJIS_TABLE_LIMIT, table);
   destroy_cjis_usage(usage);
@@ -126,37 +132,17 @@ bool build_cjis_table(std::FILE* input, CjisTable& table) {
 }
 
 bool write_cjis_output(std::FILE* input, std::FILE* output, const CjisTable& table, bool wanted) {
+  FilterOutput out;
+  start_output(out, output);
+  write_cjis_table(table, wanted, out);
   WritingPass pass;
   pass.table = &table;
-  pass.output = output;
-  pass.fill = write_cjis_table(table, wanted, pass.buffer, 0, output);
+  pass.output = &out;
   LiteralScanner scanner;
-  literal_scanner_init(scanner, input, CJIS_MARKER, CJIS_FAILURE, CJIS_WORD, copy_text, write_literal, &pass);
+  literal_scanner_init(scanner, input, CJIS_SYNTAX, {copy_text, &out, write_literal, &pass});
   const bool ok = literal_scanner_run(scanner);
-  if (pass.fill != 0) std::fwrite(pass.buffer, 1, pass.fill, output);
+  flush_output(out);
   return ok;
 }
 
-int run_glyphmint(int argc, char** argv) {
-  if (argc != 3 && argc != 4) {
-    std::puts("GLYPHMINT wrong number of parameters");
-    std::fflush(stdout);
-    return 1;
-  }
-  std::FILE* input = nullptr;
-  std::FILE* output = nullptr;
-  if (!open_filter_files("GLYPHMINT", argv[1], argv[2], &input, &output)) return 1;
-
-  const bool wanted = argc == 3 || parse_decimal_arg(argv[3]) != 1;
-  CjisTable table;
-  table.count = 0;
-  bool ok = true;
-  if (wanted) {
-    ok = build_cjis_table(input, table);
-    // The writing pass reads the same stream again from its start.
-    if (ok) ok = std::fseek(input, 0, SEEK_SET) == 0;
-  }
-  if (ok) ok = write_cjis_output(input, output, table, wanted);
-  const bool closed = close_filter_files("GLYPHMINT", argv[2], input, output);
-  return ok && closed ? 0 : 1;
-}
+int run_glyphmint(int argc, char** argv) { return run_filter(GLYPHMINT, argc, argv); }

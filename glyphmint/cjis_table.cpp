@@ -1,6 +1,7 @@
 #include "glyphmint/cjis_table.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 
 #include "textconv/byte_output.h"
@@ -146,23 +147,21 @@ std::uint32_t encode_cjis_literal(const std::uint8_t* units, std::uint32_t lengt
   return out;
 }
 
-std::uint32_t write_cjis_table(const CjisTable& table, bool wanted, std::uint8_t* buffer,
-                               std::uint32_t fill, std::FILE* stream) {
+void write_cjis_table(const CjisTable& table, bool wanted, FilterOutput& out) {
   char header[32];
   if (!wanted || table.count == 0) {
     const int n = std::snprintf(header, sizeof header, "dw %d\n\n", 2);
-    return write_through(reinterpret_cast<const std::uint8_t*>(header), static_cast<std::uint32_t>(n),
-                         buffer, fill, stream);
+    output_text(out, reinterpret_cast<const std::uint8_t*>(header), static_cast<std::uint32_t>(n));
+    return;
   }
   const int n = std::snprintf(header, sizeof header, "dw %d\ndb ", static_cast<int>(2 * (table.count + 1)));
-  fill = write_through(reinterpret_cast<const std::uint8_t*>(header), static_cast<std::uint32_t>(n), buffer,
-                       fill, stream);
+  output_text(out, reinterpret_cast<const std::uint8_t*>(header), static_cast<std::uint32_t>(n));
   std::uint8_t entries[2 * CJIS_TABLE_LIMIT];
   for (std::uint32_t p = 0; p < table.count; ++p) {
     entries[2 * p] = static_cast<std::uint8_t>(table.codes[p] >> 8);
     entries[2 * p + 1] = static_cast<std::uint8_t>(table.codes[p]);
   }
-  fill = write_byte_list(entries, 2 * table.count, buffer, fill, stream);
+  output_byte_list(out, entries, 2 * table.count);
   static const std::uint8_t blankLine[] = {'\n', '\n'};
-  return write_through(blankLine, 2, buffer, fill, stream);
+  output_text(out, blankLine, 2);
 }

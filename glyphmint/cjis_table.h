@@ -7,7 +7,8 @@
 #pragma once
 
 #include <cstdint>
-#include <cstdio>
+
+struct FilterOutput;
 
 constexpr std::uint32_t CJIS_TABLE_LIMIT = 168;
 // Returned by find_cjis_code when a unit is not in the table.
@@ -59,6 +60,5 @@ std::uint32_t encode_cjis_literal(const std::uint8_t* units, std::uint32_t lengt
                                   const CjisTable& table, std::uint8_t* dst);
 
 // Writes the table header ("dw 2" and an empty line when the table is empty
-// or not wanted) into the output buffer. Returns the new fill count.
-std::uint32_t write_cjis_table(const CjisTable& table, bool wanted, std::uint8_t* buffer,
-                               std::uint32_t fill, std::FILE* stream);
+// or not wanted) to the output.
+void write_cjis_table(const CjisTable& table, bool wanted, FilterOutput& out);

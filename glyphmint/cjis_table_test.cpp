@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "textconv/byte_output.h"
 
 namespace {
 
@@ -128,14 +129,14 @@ TEST(CjisTable, EncodesLiterals) {
 TEST(CjisTable, WritesTheHeader) {
   char* text = nullptr;
   std::size_t size = 0;
-  std::FILE* out = open_memstream(&text, &size);
-  std::uint8_t buffer[2048];
+  FilterOutput out;
+  start_output(out, open_memstream(&text, &size));
   const CjisTable table = make_table({0x0041, 0x82A0});
-  std::uint32_t fill = write_cjis_table(table, true, buffer, 0, out);
-  fill = write_cjis_table(table, false, buffer, fill, out);
-  fill = write_cjis_table(make_table({}), true, buffer, fill, out);
-  std::fwrite(buffer, 1, fill, out);
-  std::fclose(out);
+  write_cjis_table(table, true, out);
+  write_cjis_table(table, false, out);
+  write_cjis_table(make_table({}), true, out);
+  flush_output(out);
+  std::fclose(out.stream);
   EXPECT_EQ(std::string(text, size), "dw 6\ndb 00h, 41h, 82h, 0a0h\n\ndw 2\n\ndw 2\n\n");
   std::free(text);
 }

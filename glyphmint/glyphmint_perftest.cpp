@@ -13,7 +13,6 @@
 
 #include "bytequill/sjis_filter.h"
 #include "glyphmint/cjis_filter.h"
-#include "textconv/filter_io.h"
 #include "bench/bench_support.h"
 #include "bench/ratio_reporter.h"
 
@@ -32,13 +31,9 @@ void BM_Glyphmint(benchmark::State& state) {
 void BM_Bytequill(benchmark::State& state) {
   std::string in = path("sjis.asm");
   std::string out = path("sjis.s");
+  char* argv[] = {const_cast<char*>("bytequill"), in.data(), out.data()};
   for (auto _ : state) {
-    std::FILE* input = nullptr;
-    std::FILE* output = nullptr;
-    bool ok = open_filter_files("BYTEQUILL", in.c_str(), out.c_str(), &input, &output);
-    if (ok) ok = filter_sjis_literals(input, output);
-    if (input && !close_filter_files("BYTEQUILL", out.c_str(), input, output)) ok = false;
-    if (!ok) state.SkipWithError("bytequill failed");
+    if (run_bytequill(3, argv) != 0) state.SkipWithError("bytequill failed");
   }
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) * state.range(0));
 }

@@ -17,8 +17,8 @@ bool exists(const std::string& path) {
 }
 
 struct Fixture {
-  ~Fixture() { run_shell("rm -rf '" + dir + "'"); }
-  std::string dir = make_temp_dir();
+  ScratchDir scratch;
+  std::string dir = scratch.path();
   std::string in = dir + "/in.asm";
   std::string out = dir + "/out.asm";
 };

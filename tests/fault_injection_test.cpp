@@ -94,18 +94,10 @@ TEST(FaultInjection, BytequillAllocatesNothing) {
   std::string source;
   for (int i = 0; i < 200; ++i) source += "db $SJIS(\"\xe6\xbc\xa2\xe5\xad\x97 text\"), 0\n";
   write_file(dir + "/in.asm", source);
+  std::vector<std::string> texts = {"bytequill", dir + "/in.asm", dir + "/out.asm"};
+  std::vector<char*> argv = arguments(texts);
   std::uint64_t seen = 0;
-  Outcome outcome = run_failing_at(
-      1,
-      [&] {
-        std::FILE* in = std::fopen((dir + "/in.asm").c_str(), "rb");
-        std::FILE* out = std::fopen((dir + "/out.asm").c_str(), "wb");
-        bool ok = in != nullptr && out != nullptr && filter_sjis_literals(in, out);
-        if (out != nullptr) std::fclose(out);
-        if (in != nullptr) std::fclose(in);
-        return ok ? 0 : 1;
-      },
-      &seen);
+  Outcome outcome = run_failing_at(1, [&] { return run_bytequill(3, argv.data()); }, &seen);
   EXPECT_EQ(seen, 0u);
   EXPECT_EQ(outcome.status, 0);
 }

@@ -17,10 +17,10 @@ const std::string WORKED_SOURCE =
     "t4: db $CJIS(\"OK{0d}{0a}\")\n";
 
 struct Workspace {
-  std::string dir = make_temp_dir();
+  ScratchDir scratch;
+  std::string dir = scratch.path();
   std::string in = dir + "/in.asm";
   std::string out = dir + "/out.s";
-  ~Workspace() { run_shell("rm -rf '" + dir + "'"); }
 
   RunResult glyphmint(const std::vector<std::string>& args) { return run_program(program_path("glyphmint"), args); }
   RunResult convert(const std::string& source, std::vector<std::string> extra = {}) {

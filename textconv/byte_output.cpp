@@ -49,11 +49,24 @@ std::uint32_t write_byte_list(const std::uint8_t* bytes, std::uint32_t count, st
   return fill;
 }
 
-std::uint32_t marker_step(const char* marker, const std::uint8_t* failure, std::uint32_t state,
-                          std::uint8_t byte) {
-  for (;;) {
-    if (static_cast<std::uint8_t>(marker[state]) == byte) return state + 1;
-    if (state == 0) return 0;
-    state = failure[state];
-  }
+void start_output(FilterOutput& out, std::FILE* stream) {
+  out.stream = stream;
+  out.fill = 0;
+}
+
+void output_text(FilterOutput& out, const std::uint8_t* bytes, std::uint32_t length) {
+  out.fill = write_through(bytes, length, out.buffer, out.fill, out.stream);
+}
+
+void output_byte_list(FilterOutput& out, const std::uint8_t* bytes, std::uint32_t count) {
+  out.fill = write_byte_list(bytes, count, out.buffer, out.fill, out.stream);
+}
+
+void copy_text(void* output, const std::uint8_t* bytes, std::uint32_t length) {
+  output_text(*static_cast<FilterOutput*>(output), bytes, length);
+}
+
+void flush_output(FilterOutput& out) {
+  if (out.fill > 0) std::fwrite(out.buffer, 1, out.fill, out.stream);
+  out.fill = 0;
 }

@@ -1,10 +1,11 @@
-// The filters' 2048-byte output buffer: pass-through copying, assembler byte
-// lists ("82h, 0a0h, 41h") and the one-byte step of the marker matcher.
+// A filter's output: the 2048-byte buffer with its fill count and stream,
+// pass-through copying and assembler byte lists ("82h, 0a0h, 41h").
 #pragma once
 
 #include <cstdint>
 #include <cstdio>
 
+// The size of the filters' output buffer, input block and literal buffer.
 constexpr std::uint32_t BLOCK_SIZE = 2048;
 
 // Copies length bytes into the buffer, writing it to the stream each time it
@@ -17,7 +18,22 @@ std::uint32_t write_through(const std::uint8_t* src, std::uint32_t length, std::
 std::uint32_t write_byte_list(const std::uint8_t* bytes, std::uint32_t count, std::uint8_t* buffer,
                               std::uint32_t fill, std::FILE* stream);
 
-// One Knuth-Morris-Pratt step over a zero-terminated marker; call only while
-// state is below the marker length. Returns the new state.
-std::uint32_t marker_step(const char* marker, const std::uint8_t* failure, std::uint32_t state,
-                          std::uint8_t byte);
+// One filter run's output buffer and where it goes.
+struct FilterOutput {
+  std::FILE* stream;
+  std::uint32_t fill;
+  std::uint8_t buffer[BLOCK_SIZE];
+};
+
+// Starts an empty output to stream.
+void start_output(FilterOutput& out, std::FILE* stream);
+
+// write_through and write_byte_list on a FilterOutput.
+void output_text(FilterOutput& out, const std::uint8_t* bytes, std::uint32_t length);
+void output_byte_list(FilterOutput& out, const std::uint8_t* bytes, std::uint32_t count);
+
+// A scanner text handler whose context is a FilterOutput: copies the text.
+void copy_text(void* output, const std::uint8_t* bytes, std::uint32_t length);
+
+// Writes out what the buffer still holds.
+void flush_output(FilterOutput& out);

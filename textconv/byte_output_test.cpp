@@ -118,22 +118,3 @@ TEST(WriteThrough, WritesWholeBuffersAndKeepsTheRest) {
   EXPECT_EQ(fill, 1u);
   EXPECT_EQ(buffer[0], 'z');
 }
-
-TEST(MarkerStep, FollowsTheMatcher) {
-  const std::uint8_t zeros[6] = {};
-  struct Case {
-    std::uint32_t state;
-    char byte;
-    std::uint32_t next;
-  } cases[] = {{3, '$', 1}, {3, 'I', 4}, {3, 'x', 0}, {0, '$', 1}, {0, 'S', 0}, {5, '(', 6}};
-  for (const Case& c : cases)
-    EXPECT_EQ(marker_step("$SJIS(", zeros, c.state, static_cast<std::uint8_t>(c.byte)), c.next)
-        << c.state << " " << c.byte;
-
-  // A marker with a proper prefix that is also a suffix falls back through
-  // its failure table: "aab" after "aa" and another "a" still has "aa".
-  const std::uint8_t aab[3] = {0, 0, 1};
-  EXPECT_EQ(marker_step("aab", aab, 2, 'a'), 2u);
-  EXPECT_EQ(marker_step("aab", aab, 2, 'b'), 3u);
-  EXPECT_EQ(marker_step("aab", aab, 2, 'x'), 0u);
-}

@@ -6,107 +6,175 @@ namespace {
 
 constexpr std::uint32_t MARKER_LENGTH = 6;
 
-void report_too_many(const LiteralScanner& scanner) {
-  std::printf("%s has too many characters to decode\n", scanner.word);
+// Where the scan of one block stands: the next byte to examine and the first
+// byte not yet handed on (to on_text or into the literal buffer).
+struct Cursor {
+  std::uint32_t pos;
+  std::uint32_t start;
+};
+
+void report_too_many(LiteralScanner& s) {
+  std::printf("%s has too many characters to decode\n", s.syntax.word);
   std::fflush(stdout);
+  s.ok = false;
 }
 
-void report_unclosed(const LiteralScanner& scanner) {
-  std::printf("Unclosed %s block\n", scanner.word);
+void report_unclosed(LiteralScanner& s) {
+  std::printf("Unclosed %s block\n", s.syntax.word);
   std::fflush(stdout);
+  s.ok = false;
 }
 
-// Scans block[from, blockCount) while ok holds; returns the first position
-// not yet handed on. Bytes before it went to on_text or into a literal.
-std::uint32_t scan_block(LiteralScanner& s, std::uint32_t from, std::uint32_t start) {
-  const std::uint8_t* block = s.block;
-  const std::uint32_t count = s.blockCount;
-  const std::uint8_t first = static_cast<std::uint8_t>(s.marker[0]);
-  std::uint32_t pos = from;
-  while (s.ok && pos < count) {
-    if (!s.inLiteral) {
-      if (s.matched == 0) {
-        // Only the marker's first byte can start a match: skip to it.
-        const void* hit = std::memchr(block + pos, first, count - pos);
-        if (!hit) {
-          pos = count;
-          break;
-        }
-        pos = static_cast<std::uint32_t>(static_cast<const std::uint8_t*>(hit) - block);
-      }
-      std::uint8_t c = block[pos];
-      if (s.matched < MARKER_LENGTH) {
-        s.matched = marker_step(s.marker, s.failure, s.matched, c);
-      } else if (c == '"') {
-        std::uint32_t markerStart = pos - s.matched;
-        if (markerStart > start) s.onText(s.context, block + start, markerStart - start);
-        s.closeLength = s.matched - MARKER_LENGTH + 2;
-        s.depth = s.closeLength;
-        s.inLiteral = true;
-        s.matched = 0;
-        start = pos + 1;
-      } else if (c == '(') {
-        ++s.matched;
-      } else {
-        s.matched = 0;
-      }
-      ++pos;
-      continue;
-    }
-    if (s.depth == s.closeLength) {
-      // In the quoted text only a double quote matters.
-      const void* hit = std::memchr(block + pos, '"', count - pos);
-      if (!hit) {
-        pos = count;
-        break;
-      }
-      pos = static_cast<std::uint32_t>(static_cast<const std::uint8_t*>(hit) - block);
-      --s.depth;
-      ++pos;
-      continue;
-    }
-    std::uint8_t c = block[pos];
-    if (c == ')') {
-      if (--s.depth == 0) {
-        std::uint32_t length = pos + 1 - start;
-        if (s.literalFill + length > BLOCK_SIZE) {
-          report_too_many(s);
-          s.ok = false;
-        } else if (s.literalFill == 0) {
-          // The whole literal lies in this block: hand it on in place.
-          s.onLiteral(s.context, block + start, length - s.closeLength);
-          start = pos + 1;
-        } else {
-          std::memcpy(s.literal + s.literalFill, block + start, length);
-          s.onLiteral(s.context, s.literal, s.literalFill + length - s.closeLength);
-          start = pos + 1;
-        }
-        s.literalFill = 0;
-        s.inLiteral = false;
-        s.matched = 0;
-      }
-    } else if (c == '"') {
-      s.depth = s.closeLength - 1;
-    } else {
-      s.depth = s.closeLength;
-    }
-    ++pos;
+void hand_text(const LiteralScanner& s, const std::uint8_t* bytes, std::uint32_t length) {
+  s.handlers.onText(s.handlers.textContext, bytes, length);
+}
+
+// Position of the first byte c in block[pos, count), or count.
+std::uint32_t find_byte(const std::uint8_t* block, std::uint32_t pos, std::uint32_t count,
+                        std::uint8_t c) {
+  const void* hit = std::memchr(block + pos, c, count - pos);
+  return hit ? static_cast<std::uint32_t>(static_cast<const std::uint8_t*>(hit) - block) : count;
+}
+
+// The quote after a complete marker: the text before the marker goes on,
+// the marker, its extra "(" and the quote are dropped.
+void open_literal(LiteralScanner& s, Cursor& at) {
+  const std::uint32_t markerStart = at.pos - s.matched;
+  if (markerStart > at.start) hand_text(s, s.block + at.start, markerStart - at.start);
+  s.closeLength = s.matched - MARKER_LENGTH + 2;
+  s.depth = s.closeLength;
+  s.inLiteral = true;
+  s.matched = 0;
+  at.start = at.pos + 1;
+}
+
+// Outside a literal: follows the marker, and opens a literal at the quote
+// after it. A complete marker followed by anything else is plain text.
+void step_outside(LiteralScanner& s, Cursor& at) {
+  if (s.matched == 0) {
+    // Only the marker's first byte can start a match: skip to it.
+    at.pos = find_byte(s.block, at.pos, s.blockCount, static_cast<std::uint8_t>(s.syntax.marker[0]));
+    if (at.pos == s.blockCount) return;
   }
-  return start;
+  const std::uint8_t c = s.block[at.pos];
+  if (s.matched < MARKER_LENGTH) {
+    s.matched = marker_step(s.syntax.marker, s.syntax.failure, s.matched, c);
+  } else if (c == '"') {
+    open_literal(s, at);
+  } else if (c == '(') {
+    ++s.matched;
+  } else {
+    s.matched = 0;
+  }
+  ++at.pos;
+}
+
+// In the quoted text only a double quote matters.
+void step_quoted(LiteralScanner& s, Cursor& at) {
+  at.pos = find_byte(s.block, at.pos, s.blockCount, '"');
+  if (at.pos == s.blockCount) return;
+  --s.depth;
+  ++at.pos;
+}
+
+// The literal's last ")" is at at.pos: its text, without the closing
+// sequence, goes to on_literal unless the literal is too long.
+void close_literal(LiteralScanner& s, Cursor& at) {
+  const std::uint32_t length = at.pos + 1 - at.start;
+  const std::uint8_t* bytes = s.block + at.start;
+  if (s.literalFill + length > BLOCK_SIZE) {
+    report_too_many(s);
+  } else if (s.literalFill == 0) {
+    // The whole literal lies in this block: hand it on in place.
+    s.handlers.onLiteral(s.handlers.literalContext, bytes, length - s.closeLength);
+    at.start = at.pos + 1;
+  } else {
+    std::memcpy(s.literal + s.literalFill, bytes, length);
+    s.handlers.onLiteral(s.handlers.literalContext, s.literal, s.literalFill + length - s.closeLength);
+    at.start = at.pos + 1;
+  }
+  s.literalFill = 0;
+  s.inLiteral = false;
+  s.matched = 0;
+}
+
+// After a quote in a literal: ")" counts down to the literal's end, another
+// quote may begin the closing sequence, any other byte is text again.
+void step_closing(LiteralScanner& s, Cursor& at) {
+  const std::uint8_t c = s.block[at.pos];
+  if (c == ')') {
+    if (--s.depth == 0) close_literal(s, at);
+  } else if (c == '"') {
+    s.depth = s.closeLength - 1;
+  } else {
+    s.depth = s.closeLength;
+  }
+  ++at.pos;
+}
+
+// Scans the block from the first byte after the held-back marker bytes
+// while no error has occurred; returns the first byte not yet handed on.
+std::uint32_t scan_block(LiteralScanner& s, std::uint32_t held) {
+  Cursor at{held, 0};
+  while (s.ok && at.pos < s.blockCount) {
+    if (!s.inLiteral) {
+      step_outside(s, at);
+    } else if (s.depth == s.closeLength) {
+      step_quoted(s, at);
+    } else {
+      step_closing(s, at);
+    }
+  }
+  return at.start;
+}
+
+// Reads the next block behind the held-back marker bytes at its front;
+// false at the end of the input.
+bool read_block(LiteralScanner& s) {
+  const std::size_t got = std::fread(s.block + s.matched, 1, BLOCK_SIZE - s.matched, s.input);
+  if (got == 0) return false;
+  s.blockCount = s.matched + static_cast<std::uint32_t>(got);
+  return true;
+}
+
+// Hands on the block from start up to the held-back marker bytes: outside a
+// literal to on_text, inside one into the literal buffer while it fits.
+void hand_on_rest(LiteralScanner& s, std::uint32_t start) {
+  const std::uint32_t end = s.blockCount - s.matched;
+  if (end <= start) return;
+  const std::uint32_t length = end - start;
+  if (!s.inLiteral) {
+    hand_text(s, s.block + start, length);
+  } else if (s.literalFill + length <= BLOCK_SIZE) {
+    std::memcpy(s.literal + s.literalFill, s.block + start, length);
+    s.literalFill += length;
+  } else {
+    report_too_many(s);
+  }
+}
+
+// Moves the held-back marker bytes to the block's front for the next read.
+void keep_held_back(LiteralScanner& s) {
+  if (s.matched == BLOCK_SIZE) {
+    // A marker with so many extra "(" that it fills the block leaves no
+    // room to read on: refuse it, but keep every byte in the text.
+    report_too_many(s);
+    hand_text(s, s.block, BLOCK_SIZE);
+    s.matched = 0;
+  } else if (s.matched > 0) {
+    std::memmove(s.block, s.block + s.blockCount - s.matched, s.matched);
+  }
 }
 
 }  // namespace
 
-void literal_scanner_init(LiteralScanner& scanner, std::FILE* input, const char* marker,
-                          const std::uint8_t* failure, const char* word, ScanHandler on_text,
-                          ScanHandler on_literal, void* context) {
+void drop_text(void*, const std::uint8_t*, std::uint32_t) {}
+
+void literal_scanner_init(LiteralScanner& scanner, std::FILE* input, const LiteralSyntax& syntax,
+                          const ScanHandlers& handlers) {
   scanner.input = input;
-  scanner.marker = marker;
-  scanner.failure = failure;
-  scanner.word = word;
-  scanner.onText = on_text;
-  scanner.onLiteral = on_literal;
-  scanner.context = context;
+  scanner.syntax = syntax;
+  scanner.handlers = handlers;
   scanner.blockCount = 0;
   scanner.matched = 0;
   scanner.inLiteral = false;
@@ -121,50 +189,27 @@ bool literal_scanner_run(LiteralScanner& s) {
   s.inLiteral = false;
   s.literalFill = 0;
   s.ok = true;
-  bool full = true;
-  while (full) {
-    // The held-back marker bytes lie at the block's front; fill the rest.
-    std::uint32_t held = s.matched;
-    std::size_t got = std::fread(s.block + held, 1, BLOCK_SIZE - held, s.input);
-    if (got == 0) break;
-    s.blockCount = held + static_cast<std::uint32_t>(got);
-    full = s.blockCount == BLOCK_SIZE;
-
-    std::uint32_t start = scan_block(s, held, 0);
-
-    std::uint32_t restEnd = s.blockCount - s.matched;
-    if (restEnd > start) {
-      std::uint32_t length = restEnd - start;
-      if (!s.inLiteral) {
-        s.onText(s.context, s.block + start, length);
-      } else if (s.literalFill + length <= BLOCK_SIZE) {
-        std::memcpy(s.literal + s.literalFill, s.block + start, length);
-        s.literalFill += length;
-      } else {
-        report_too_many(s);
-        s.ok = false;
-      }
-    }
-
-    if (s.matched == BLOCK_SIZE) {
-      // A marker with so many extra "(" that it fills the block leaves no
-      // room to read on: refuse it, but keep every byte in the text.
-      report_too_many(s);
-      s.ok = false;
-      s.onText(s.context, s.block, BLOCK_SIZE);
-      s.matched = 0;
-    } else if (s.matched > 0) {
-      std::memmove(s.block, s.block + restEnd, s.matched);
-    }
+  // A block that is not full was the input's last.
+  bool more = true;
+  while (more && read_block(s)) {
+    more = s.blockCount == BLOCK_SIZE;
+    hand_on_rest(s, scan_block(s, s.matched));
+    keep_held_back(s);
   }
-
+  // A partial or complete marker at the end of the input stays text.
   if (s.matched > 0) {
-    s.onText(s.context, s.block, s.matched);
+    hand_text(s, s.block, s.matched);
     s.matched = 0;
   }
-  if (s.inLiteral) {
-    report_unclosed(s);
-    s.ok = false;
-  }
+  if (s.inLiteral) report_unclosed(s);
   return s.ok;
+}
+
+std::uint32_t marker_step(const char* marker, const std::uint8_t* failure, std::uint32_t state,
+                          std::uint8_t byte) {
+  for (;;) {
+    if (static_cast<std::uint8_t>(marker[state]) == byte) return state + 1;
+    if (state == 0) return 0;
+    state = failure[state];
+  }
 }

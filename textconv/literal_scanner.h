@@ -8,35 +8,55 @@
 
 #include "textconv/byte_output.h"
 
-// Receives bytes outside literals (on_text) or one literal's text (on_literal).
-using ScanHandler = void (*)(void* context, const std::uint8_t* bytes, std::uint32_t length);
+// What one filter looks for: its six-byte marker and the word its messages name.
+struct LiteralSyntax {
+  const char* marker;           // e.g. "$SJIS("
+  const std::uint8_t* failure;  // the marker's failure table, one byte per position
+  const char* word;             // "SJIS" or "CJIS", first word of the messages
+};
+
+// Receives bytes outside literals, in input order.
+using TextHandler = void (*)(void* context, const std::uint8_t* bytes, std::uint32_t length);
+// Receives the text of one complete literal (at most BLOCK_SIZE - 2 bytes).
+using LiteralHandler = void (*)(void* context, const std::uint8_t* text, std::uint32_t length);
+
+// Where the scanner hands what it reads; each handler has its own context.
+struct ScanHandlers {
+  TextHandler onText;
+  void* textContext;
+  LiteralHandler onLiteral;
+  void* literalContext;
+};
+
+// A text handler that drops the text.
+void drop_text(void* context, const std::uint8_t* bytes, std::uint32_t length);
 
 struct LiteralScanner {
   // Configuration, fixed for one run.
   std::FILE* input;
-  const char* marker;           // six bytes, e.g. "$SJIS("
-  const std::uint8_t* failure;  // marker failure table
-  const char* word;             // "SJIS" or "CJIS", first word of the messages
-  ScanHandler onText;
-  ScanHandler onLiteral;
-  void* context;
+  LiteralSyntax syntax;
+  ScanHandlers handlers;
   // State.
   std::uint8_t block[BLOCK_SIZE];
   std::uint32_t blockCount;
-  std::uint32_t matched;
+  std::uint32_t matched;  // marker bytes matched, then one more per extra "("
   bool inLiteral;
-  std::uint32_t closeLength;
-  std::uint32_t depth;
+  std::uint32_t closeLength;  // the closing quote and its ")"
+  std::uint32_t depth;        // closeLength in the quoted text, counting down after a quote
   std::uint8_t literal[BLOCK_SIZE];
   std::uint32_t literalFill;
   bool ok;
 };
 
 // Sets up a scanner over input (opened for binary reading).
-void literal_scanner_init(LiteralScanner& scanner, std::FILE* input, const char* marker,
-                          const std::uint8_t* failure, const char* word, ScanHandler on_text,
-                          ScanHandler on_literal, void* context);
+void literal_scanner_init(LiteralScanner& scanner, std::FILE* input, const LiteralSyntax& syntax,
+                          const ScanHandlers& handlers);
 
 // Scans to the end of the input. Returns true when no literal was too long
 // and none was left open; the messages go to standard output.
 bool literal_scanner_run(LiteralScanner& scanner);
+
+// One Knuth-Morris-Pratt step over a zero-terminated marker; call only while
+// state is below the marker length. Returns the new state.
+std::uint32_t marker_step(const char* marker, const std::uint8_t* failure, std::uint32_t state,
+                          std::uint8_t byte);

@@ -32,7 +32,7 @@ ScanResult scan(const std::string& input, const char* marker = "$SJIS(",
   std::rewind(in);
   ScanResult result;
   LiteralScanner scanner;
-  literal_scanner_init(scanner, in, marker, ZEROS, word, collect_text, collect_literal, &result);
+  literal_scanner_init(scanner, in, {marker, ZEROS, word}, {collect_text, &result, collect_literal, &result});
   testing::internal::CaptureStdout();
   result.ok = literal_scanner_run(scanner);
   result.messages = testing::internal::GetCapturedStdout();
@@ -168,4 +168,22 @@ TEST(LiteralScanner, UsesTheConfiguredMarkerAndWord) {
   EXPECT_EQ(r.literals, (std::vector<std::string>{"a"}));
   EXPECT_EQ(r.messages, "Unclosed CJIS block\n");
   EXPECT_FALSE(r.ok);
+}
+
+TEST(MarkerStep, FollowsTheMatcher) {
+  struct Step {
+    std::uint32_t state;
+    char byte;
+    std::uint32_t next;
+  } cases[] = {{3, '$', 1}, {3, 'I', 4}, {3, 'x', 0}, {0, '$', 1}, {0, 'S', 0}, {5, '(', 6}};
+  for (const Step& c : cases)
+    EXPECT_EQ(marker_step("$SJIS(", ZEROS, c.state, static_cast<std::uint8_t>(c.byte)), c.next)
+        << c.state << " " << c.byte;
+
+  // A marker with a proper prefix that is also a suffix falls back through
+  // its failure table: "aab" after "aa" and another "a" still has "aa".
+  const std::uint8_t aab[3] = {0, 0, 1};
+  EXPECT_EQ(marker_step("aab", aab, 2, 'a'), 2u);
+  EXPECT_EQ(marker_step("aab", aab, 2, 'b'), 3u);
+  EXPECT_EQ(marker_step("aab", aab, 2, 'x'), 0u);
 }
