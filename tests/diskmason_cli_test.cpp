@@ -62,13 +62,9 @@ bool exists(const std::string& path) { return access(path.c_str(), F_OK) == 0; }
 
 class Diskmason : public ::testing::Test {
  protected:
-  void SetUp() override {
-    dir_ = make_temp_dir();
-    ASSERT_FALSE(dir_.empty());
-  }
-  void TearDown() override { run_shell("rm -rf '" + dir_ + "'"); }
+  void SetUp() override { ASSERT_TRUE(scratch_.ok()); }
 
-  std::string path(const std::string& name) const { return dir_ + "/" + name; }
+  std::string path(const std::string& name) const { return scratch_.file(name); }
   std::string list_path() const { return path("disk.lst"); }
   std::string image_path() const { return path("disk.dcp"); }
 
@@ -96,7 +92,7 @@ class Diskmason : public ::testing::Test {
 
   std::string image() const { return read_file(image_path()); }
 
-  std::string dir_;
+  ScratchDir scratch_;
 };
 
 TEST_F(Diskmason, AreasLieAtTheirOffsetsWith1024ByteSectors) {
