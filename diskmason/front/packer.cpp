@@ -3,7 +3,6 @@
 #include <cstdarg>
 
 #include "diskmason/front/packer_run.h"
-#include "diskmason/tree/dir_tree.h"
 #include "textconv/heap.h"
 
 namespace {

@@ -2,14 +2,14 @@
 #include <cstdio>
 
 #include "diskmason/front/packer_run.h"
+#include "diskmason/image/disk_format.h"
 #include "textconv/heap.h"
 
 namespace {
 
 constexpr std::uint32_t MIN_HEADER_FIELDS = 12;
 // Fields 12 to 14 (sectors per track, heads, hidden sectors) are read only
-// from this format level on, and only when all three are there.
-constexpr std::uint32_t TRACK_FIELDS_LEVEL = 30;
+// from BOOT_TRACK_FIELDS_LEVEL on, and only when all three are there.
 constexpr std::uint32_t TRACK_FIELDS_END = 15;
 
 // Header fields 1 to 14 into DiskParams, each cut to its width; a bad number
@@ -30,7 +30,7 @@ void decode_header(PackerRun& run) {
   p.sectorsPerTrack = 8;
   p.headCount = 2;
   p.hiddenSectors = 0;
-  if (p.formatLevel >= TRACK_FIELDS_LEVEL && run.fieldCount >= TRACK_FIELDS_END) {
+  if (p.formatLevel >= BOOT_TRACK_FIELDS_LEVEL && run.fieldCount >= TRACK_FIELDS_END) {
     p.sectorsPerTrack = static_cast<std::uint16_t>(field_number(run, 12));
     p.headCount = static_cast<std::uint16_t>(field_number(run, 13));
     p.hiddenSectors = static_cast<std::uint16_t>(field_number(run, 14));

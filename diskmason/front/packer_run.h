@@ -79,22 +79,28 @@ void report(const char* format, ...) PACKER_PRINTF(1, 2);
 bool differs_from_image(const PackerRun& run, std::FILE* stream, const char* name);
 void report_overwrite(const PackerRun& run, const char* name);
 
-// The header line (packer_header.cpp): false when it has too few fields.
+// The header line and the boot file (packer_header.cpp). read_header_line is
+// false when the line has too few fields; check_sizes refuses, with a
+// message, sizes that later steps would divide by.
 bool read_header_line(PackerRun& run);
-// Unusable sizes are refused with a message before anything divides by them.
 bool check_sizes(const PackerRun& run);
 bool read_boot_file(PackerRun& run);
 
-// The file lines (packer_lines.cpp).
+// The file lines (packer_lines.cpp): the records, path pools, index pool and
+// root are made first; then every line is read while the run is good.
 bool start_records(PackerRun& run);
 void read_file_lines(PackerRun& run);
 
-// Checks before and after the layout (packer_checks.cpp).
+// Before the layout the root's entries must fit its sectors and no two
+// children of a directory may share a short name; lay_out places the
+// clusters and measures the disk; after it the data must fit 160 tracks and
+// end where the FAT can chain it (packer_checks.cpp).
 bool check_root_size(const PackerRun& run);
 bool check_short_names(const PackerRun& run, const DirNode* dir);
 bool lay_out(PackerRun& run);
 bool check_track_limit(const PackerRun& run);
 bool check_fat_reach(const PackerRun& run);
 
-// The image (packer_image.cpp).
+// Writes the image file; false, with a message, when the writer failed
+// (packer_image.cpp).
 bool write_image(PackerRun& run);

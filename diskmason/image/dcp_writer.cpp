@@ -9,8 +9,6 @@
 
 namespace {
 
-constexpr std::uint32_t DIRECTORY_FAILED = 0xFFFFFFFF;
-
 // What one call of write_dcp_image works with.
 struct ImageWriter {
   std::FILE* out;
@@ -133,7 +131,7 @@ void write_root_directory(ImageWriter& w, const DirNode* root) {
   const DiskGeometry& g = w.geometry;
   std::uint32_t written = write_directory(w.out, root, w.infos, w.buffer, g.clusterSize,
                                           g.sectorSize, FILL_BYTE, false);
-  if (written == DIRECTORY_FAILED) {
+  if (written == DIRECTORY_NOT_WRITTEN) {
     w.outcome |= DCP_NO_MEMORY;
     return;
   }
@@ -173,7 +171,7 @@ bool write_node(ImageWriter& w, const FileNode* node) {
   } else {
     sectors = write_directory(w.out, static_cast<const DirNode*>(node), w.infos, w.buffer,
                               g.clusterSize, g.sectorSize, FILL_BYTE, true);
-    if (sectors == DIRECTORY_FAILED) return false;
+    if (sectors == DIRECTORY_NOT_WRITTEN) return false;
   }
   std::uint64_t total =
       std::uint64_t{node_cluster_count(node, w.infos, g.clusterSize)} * g.sectorsPerCluster;

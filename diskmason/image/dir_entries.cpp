@@ -8,7 +8,6 @@
 
 namespace {
 
-constexpr std::uint32_t WRITE_FAILED = 0xFFFFFFFF;
 constexpr std::uint8_t SYSTEM_BIT = 0x04;
 // A first name byte of 0xE5 marks a deleted entry; FAT stores such a name
 // with 0x05 in its place.
@@ -129,11 +128,11 @@ std::uint32_t write_directory(std::FILE* out, const DirNode* dir, const FileInfo
                               std::uint32_t sectorSize, std::uint8_t fill, bool withDots) {
   if (blockSize == 0 || blockSize % DIR_ENTRY_SIZE != 0 || sectorSize == 0 ||
       blockSize % sectorSize != 0) {
-    return WRITE_FAILED;
+    return DIRECTORY_NOT_WRITTEN;
   }
   std::uint32_t count = 0;
   Child* children = sorted_children(dir, infos, count);
-  if (children == nullptr) return WRITE_FAILED;
+  if (children == nullptr) return DIRECTORY_NOT_WRITTEN;
   EntryBlock block{out, buffer, blockSize, sectorSize, 0, 0};
   if (withDots) write_dot_entries(block, dir, infos);
   std::uint8_t shortName[SHORT_NAME_SIZE];

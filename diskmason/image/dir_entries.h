@@ -20,11 +20,14 @@ void build_dir_entry(std::uint8_t* entry, const std::uint8_t* shortName, const F
 // Makes the slots of bytes[0, length) empty: byte 0 of each 0x00, the rest fill.
 void clear_dir_slots(std::uint8_t* bytes, std::uint32_t length, std::uint8_t fill);
 
+// write_directory's answer when it wrote nothing.
+constexpr std::uint32_t DIRECTORY_NOT_WRITTEN = 0xFFFFFFFF;
+
 // Writes dir's entries ("." and ".." first when withDots), its end marker and
 // empty slots to the end of the sector, a block at a time through buffer.
-// Returns the sectors written, or 0xFFFFFFFF (nothing written) when memory
-// for the child list could not be had or blockSize is not a positive multiple
-// of both 32 and sectorSize.
+// Returns the sectors written, or DIRECTORY_NOT_WRITTEN when memory for the
+// child list could not be had or blockSize is not a positive multiple of
+// both 32 and sectorSize.
 std::uint32_t write_directory(std::FILE* out, const DirNode* dir, const FileInfo* infos,
                               std::uint8_t* buffer, std::uint32_t blockSize,
                               std::uint32_t sectorSize, std::uint8_t fill, bool withDots);

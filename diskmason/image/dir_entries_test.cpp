@@ -198,11 +198,11 @@ TEST_F(DirWriter, RefusesWithoutWritingWhenItCannot) {
   std::uint32_t sectors = 0;
   heap_fail_at(1);
   EXPECT_EQ(write(&root, 512, sectors).size(), 0u);
-  EXPECT_EQ(sectors, 0xFFFFFFFFu);
+  EXPECT_EQ(sectors, DIRECTORY_NOT_WRITTEN);
   heap_fail_at(0);
   for (std::uint32_t block : {0u, 100u, 256u}) {  // not whole entries, or not whole sectors
     EXPECT_EQ(write(&root, block, sectors).size(), 0u);
-    EXPECT_EQ(sectors, 0xFFFFFFFFu);
+    EXPECT_EQ(sectors, DIRECTORY_NOT_WRITTEN);
   }
 }
 

@@ -40,7 +40,8 @@ static_assert(end_of(DCP_TRACK_FLAGS) == DCP_ALL_TRACKS.offset);
 static_assert(end_of(DCP_ALL_TRACKS) == DCP_HEADER_SIZE);
 
 // The parameter fields written over the boot file's first sector. The three
-// track fields are written only from this format level on.
+// track fields are read from the file-list header and written here only from
+// this format level on.
 constexpr DiskField BOOT_BYTES_PER_SECTOR{11, 2};
 constexpr DiskField BOOT_SECTORS_PER_CLUSTER{13, 1};
 constexpr DiskField BOOT_RESERVED_SECTORS{14, 2};

@@ -16,6 +16,8 @@ std::uint16_t slot_value(std::uint32_t slot, bool file) {
   return static_cast<std::uint16_t>((slot << 1) | (file ? 1U : 0U));
 }
 
+std::uint32_t slot_of_value(std::uint32_t value) { return value >> 1; }
+
 // Largest slot whose table value still fits 16 bits.
 constexpr std::uint32_t MAX_CHILD_SLOT = 32767;
 
@@ -68,8 +70,8 @@ FileNode* find_child_bytes(const DirNode* dir, const std::uint8_t* name, std::ui
   std::uint32_t slot = find(*dir->names, name, length);
   if (slot == NO_SLOT) return nullptr;
   std::uint32_t value = dir->names->entries[slot].lengthAndValue >> 16;
-  if ((value & 1) != 0) return &dir->files[value >> 1];
-  return &dir->subdirs[value >> 1];
+  if ((value & 1) != 0) return &dir->files[slot_of_value(value)];
+  return &dir->subdirs[slot_of_value(value)];
 }
 
 bool same_bytes(const std::uint8_t* a, std::uint32_t aLength, const std::uint8_t* b,
