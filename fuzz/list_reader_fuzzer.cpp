@@ -6,19 +6,18 @@
 
 #include "diskmason/front/fields.h"
 #include "diskmason/front/list_reader.h"
+#include "fuzz/fuzz_input.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  if (size == 0) return 0;
-  FILE* in = fmemopen(const_cast<uint8_t*>(data), size, "rb");
-  if (!in) std::abort();
-  uint8_t line[513];
-  FieldSpan fields[17];
+  FILE* in = open_input(data, size);
+  uint8_t line[LIST_LINE_LIMIT + 1];
+  FieldSpan fields[HEADER_FIELD_LIMIT];
   bool header = true;
   while (!std::feof(in) && !std::ferror(in)) {
-    uint32_t length = 512;
+    uint32_t length = LIST_LINE_LIMIT;
     read_list_line(in, line, &length);
-    if (length > 512) std::abort();
-    uint32_t limit = header ? 17 : 7;
+    if (length > LIST_LINE_LIMIT) std::abort();
+    uint32_t limit = header ? HEADER_FIELD_LIMIT : FILE_FIELD_LIMIT;
     uint32_t count = split_fields(line, length, fields, limit);
     if (count > limit) std::abort();
     for (uint32_t i = 0; i < count; ++i) {

@@ -22,11 +22,12 @@
 
 #include "diskmason/front/list_reader.h"
 #include "diskmason/front/packer.h"
+#include "diskmason/image/disk_format.h"
+#include "diskmason/image/disk_geometry.h"
+#include "fuzz/fuzz_input.h"
 
 namespace {
 
-constexpr std::uint32_t HEADER_SIZE = 162;
-constexpr std::uint32_t TRACKS = 160;
 // Images beyond this size end in a failed write (status 1), which keeps
 // headers that ask for huge sectors or far-away clusters quick.
 constexpr rlim_t IMAGE_LIMIT = 8u << 20;
@@ -48,8 +49,8 @@ void remove_folder() {
 
 // The fields of one list line, as the driver sees them.
 struct Line {
-  std::uint8_t text[513];
-  FieldSpan fields[17];
+  std::uint8_t text[LIST_LINE_LIMIT + 1];
+  FieldSpan fields[HEADER_FIELD_LIMIT];
   std::uint32_t count;
 
   std::uint32_t number(std::uint32_t i) const {
@@ -61,7 +62,7 @@ struct Line {
 };
 
 void read_line(std::FILE* in, Line& line, std::uint32_t limit) {
-  std::uint32_t length = 512;
+  std::uint32_t length = LIST_LINE_LIMIT;
   read_list_line(in, line.text, &length);
   line.count = split_fields(line.text, length, line.fields, limit);
 }
@@ -78,10 +79,6 @@ std::vector<std::uint8_t> read_image(const char* path, bool* found) {
   return bytes;
 }
 
-std::uint32_t le16(const std::uint8_t* p) { return p[0] | (p[1] << 8); }
-
-std::uint32_t ceil_div(std::uint32_t a, std::uint32_t b) { return (a + b - 1) / b; }
-
 void check(bool condition, const char* what) {
   if (condition) return;
   std::fprintf(stderr, "image check failed: %s\n", what);
@@ -90,10 +87,9 @@ void check(bool condition, const char* what) {
 
 // Checks a written image against the list it came from.
 void check_image(const std::uint8_t* data, std::size_t size, const std::vector<std::uint8_t>& image) {
-  std::FILE* in = fmemopen(const_cast<std::uint8_t*>(data), size, "rb");
-  if (in == nullptr) std::abort();
+  std::FILE* in = open_input(data, size);
   Line line;
-  read_line(in, line, 17);
+  read_line(in, line, HEADER_FIELD_LIMIT);
   check(line.count >= 12, "a run succeeded without a full header");
   const std::uint32_t diskType = line.number(1) & 0xFF;
   const std::uint32_t trackField = line.number(2) & 0xFF;
@@ -111,33 +107,38 @@ void check_image(const std::uint8_t* data, std::size_t size, const std::vector<s
   const std::uint64_t bootLength = static_cast<std::uint64_t>(info.st_size);
   bool fixed = false;
   while (!std::feof(in) && !std::ferror(in)) {
-    read_line(in, line, 7);
+    read_line(in, line, FILE_FIELD_LIMIT);
     if (line.count >= 6) fixed = true;
   }
   std::fclose(in);
 
   check(bps != 0 && spc != 0 && spt != 0 && bps % 32 == 0, "a run succeeded with unusable sizes");
-  check(image.size() >= HEADER_SIZE, "image shorter than its header");
-  check(image[0] == diskType, "disk type");
+  check(image.size() >= DCP_HEADER_SIZE, "image shorter than its header");
+  check(load_field(image.data(), DCP_DISK_TYPE) == diskType, "disk type");
+  const std::uint8_t* flags = image.data() + DCP_TRACK_FLAGS.offset;
   std::uint32_t present = 0;
-  while (present < TRACKS && image[1 + present] == 1) ++present;
-  for (std::uint32_t t = present; t < TRACKS; ++t) check(image[1 + t] == 0, "track flags not a prefix");
-  check(image[161] == (present == TRACKS ? 1 : 0), "all-tracks flag");
+  while (present < DCP_TRACKS && flags[present] == 1) ++present;
+  for (std::uint32_t t = present; t < DCP_TRACKS; ++t) check(flags[t] == 0, "track flags not a prefix");
+  check(load_field(image.data(), DCP_ALL_TRACKS) == (present == DCP_TRACKS ? 1u : 0u), "all-tracks flag");
 
-  const std::uint64_t body = image.size() - HEADER_SIZE;
+  const std::uint64_t body = image.size() - DCP_HEADER_SIZE;
   check(body % bps == 0, "image is not whole sectors");
   const std::uint64_t sectors = body / bps;
   const std::uint64_t boot = bootLength == 0 ? 1 : (bootLength + bps - 1) / bps;
   const std::uint64_t fatSectors = std::uint64_t{fatCount} * spf;
-  const std::uint64_t rootSectors = ceil_div(rootEntries * 32, bps);
+  const std::uint64_t rootSectors = ceil_div(rootEntries * DIR_ENTRY_SIZE, bps);
   check(sectors >= boot + fatSectors + rootSectors, "image shorter than its system areas");
   const std::uint64_t dataSectors = sectors - boot - fatSectors - rootSectors;
   check(dataSectors % spc == 0, "data area is not whole clusters");
 
-  const std::uint8_t* bootSector = image.data() + HEADER_SIZE;
-  check(le16(bootSector + 11) == bps && bootSector[13] == spc && le16(bootSector + 14) == reserved &&
-            bootSector[16] == fatCount && le16(bootSector + 17) == rootEntries &&
-            bootSector[21] == media && le16(bootSector + 22) == spf,
+  const std::uint8_t* bootSector = image.data() + DCP_HEADER_SIZE;
+  check(load_field(bootSector, BOOT_BYTES_PER_SECTOR) == bps &&
+            load_field(bootSector, BOOT_SECTORS_PER_CLUSTER) == spc &&
+            load_field(bootSector, BOOT_RESERVED_SECTORS) == reserved &&
+            load_field(bootSector, BOOT_FAT_COUNT) == fatCount &&
+            load_field(bootSector, BOOT_ROOT_ENTRIES) == rootEntries &&
+            load_field(bootSector, BOOT_MEDIA_BYTE) == media &&
+            load_field(bootSector, BOOT_SECTORS_PER_FAT) == spf,
         "boot sector fields");
 
   const std::uint64_t fatBytes = std::uint64_t{spf} * bps;
@@ -170,7 +171,7 @@ void check_image(const std::uint8_t* data, std::size_t size, const std::vector<s
   const std::uint64_t needed = fatSectors + rootSectors + spc * end + 1;
   std::uint64_t tracks = (needed + spt - 1) / spt;
   if (tracks < trackField) tracks = trackField;
-  check(present == (tracks < TRACKS ? tracks : TRACKS), "present tracks");
+  check(present == (tracks < DCP_TRACKS ? tracks : DCP_TRACKS), "present tracks");
 }
 
 }  // namespace

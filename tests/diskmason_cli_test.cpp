@@ -52,6 +52,22 @@ std::string boot_sector(std::size_t length) {
 
 std::string filled(std::size_t length, char byte) { return std::string(length, byte); }
 
+// prefix, n, suffix and a quoted text, built by appending: GCC 12 at -O3
+// warns wrongly about "literal" + std::string temporaries.
+std::string numbered(const char* prefix, int n, const char* suffix = "") {
+  std::string text(prefix);
+  text += std::to_string(n);
+  text += suffix;
+  return text;
+}
+
+std::string quoted(const std::string& text) {
+  std::string result(1, '"');
+  result += text;
+  result += '"';
+  return result;
+}
+
 std::string pattern(std::size_t length, unsigned seed) {
   std::string s(length, '\0');
   for (std::size_t i = 0; i < length; ++i) s[i] = static_cast<char>((i * 7 + seed * 13 + i / 251) & 0xFF);
@@ -62,20 +78,16 @@ bool exists(const std::string& path) { return access(path.c_str(), F_OK) == 0; }
 
 class Diskmason : public ::testing::Test {
  protected:
-  void SetUp() override {
-    dir_ = make_temp_dir();
-    ASSERT_FALSE(dir_.empty());
-  }
-  void TearDown() override { run_shell("rm -rf '" + dir_ + "'"); }
+  void SetUp() override { ASSERT_TRUE(scratch_.ok()); }
 
-  std::string path(const std::string& name) const { return dir_ + "/" + name; }
+  std::string path(const std::string& name) const { return scratch_.file(name); }
   std::string list_path() const { return path("disk.lst"); }
   std::string image_path() const { return path("disk.dcp"); }
 
   // Writes a host file and returns its quoted path for a file line.
   std::string host(const std::string& name, const std::string& bytes) {
     write_file(path(name), bytes);
-    return "\"" + path(name) + "\"";
+    return quoted(path(name));
   }
 
   // A file line for host file `name` (created with `bytes`) at `imagePath`.
@@ -96,7 +108,7 @@ class Diskmason : public ::testing::Test {
 
   std::string image() const { return read_file(image_path()); }
 
-  std::string dir_;
+  ScratchDir scratch_;
 };
 
 TEST_F(Diskmason, AreasLieAtTheirOffsetsWith1024ByteSectors) {
@@ -379,7 +391,7 @@ TEST_F(Diskmason, PlacedDataPastTheFatLimitIsRefused) {
 TEST_F(Diskmason, RootDirectoryMustFitItsSectors) {
   const char* smallRoot = "0 0 30 512 1 1 2 16 2880 0xF0 9 8 2 0";
   std::string list = header(smallRoot, boot_sector(512));
-  for (int i = 0; i < 15; ++i) list += line("f" + std::to_string(i), "x", "F" + std::to_string(i) + ".TXT");
+  for (int i = 0; i < 15; ++i) list += line(numbered("f", i), "x", numbered("F", i, ".TXT"));
   RunResult r = pack(list);
   ASSERT_EQ(r.status, 0) << r.output;
   EXPECT_EQ(image().substr(162 + 512 + 18 * 512 + 15 * 32, 2), std::string("\0\xE5", 2));
@@ -483,12 +495,12 @@ std::vector<HostFile> sample_files() {
        "\xE3\x83\x87\xE3\x83\xBC\xE3\x82\xBF/\xE8\xAA\xAC\xE6\x98\x8E.TXT", pattern(4321, 10)},
   };
   for (int i = 0; i < 150; ++i) {
-    std::string name = "f" + std::to_string(i) + ".bin";
-    std::string upper = "F" + std::to_string(i) + ".BIN";
+    std::string name = numbered("f", i, ".bin");
+    std::string upper = numbered("F", i, ".BIN");
     files.push_back({"many/" + name, "MANY/" + upper, pattern(static_cast<std::size_t>(1 + i * 37 % 3000), i)});
   }
   for (int i = 0; i < 40; ++i) {
-    std::string name = "R" + std::to_string(i) + ".TXT";
+    std::string name = numbered("R", i, ".TXT");
     files.push_back({name, name, pattern(static_cast<std::size_t>(1 + i * 101), 300 + i)});
   }
   return files;
@@ -502,7 +514,7 @@ class RealClients : public Diskmason {
     std::string list = header(geometry, boot_sector(sectorSize));
     int n = 0;
     for (const HostFile& f : files_) {
-      list += line("h" + std::to_string(n++), f.bytes, "\"" + f.imagePath + "\"");
+      list += line(numbered("h", n++), f.bytes, quoted(f.imagePath));
     }
     RunResult r = pack(list);
     ASSERT_EQ(r.status, 0) << r.output;

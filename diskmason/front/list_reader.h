@@ -5,6 +5,12 @@
 #include <cstdint>
 #include <cstdio>
 
+// Longest line of a file list, in bytes, and the most fields read from the
+// header line and from a file line.
+constexpr std::uint32_t LIST_LINE_LIMIT = 512;
+constexpr std::uint32_t HEADER_FIELD_LIMIT = 17;
+constexpr std::uint32_t FILE_FIELD_LIMIT = 7;
+
 struct FieldSpan {
   std::uint32_t offset;
   std::uint32_t length;

@@ -1,7 +1,10 @@
 #include "diskmason/image/cluster_alloc.h"
 
 #include <algorithm>
+#include <cstring>
 
+#include "diskmason/image/disk_format.h"
+#include "diskmason/image/disk_geometry.h"
 #include "textconv/heap.h"
 
 namespace {
@@ -9,10 +12,6 @@ namespace {
 constexpr std::uint32_t ALLOC_FAILED = 0xFFFFFFFF;
 // Highest cursor a search can report; stays apart from ALLOC_FAILED.
 constexpr std::uint64_t CURSOR_LIMIT = 0xFFFFFFFE;
-
-std::uint32_t ceil_div(std::uint32_t a, std::uint32_t b) {
-  return static_cast<std::uint32_t>((static_cast<std::uint64_t>(a) + b - 1) / b);
-}
 
 // Finds count free clusters in a row from the cursor on, moving the cursor
 // past them; returns the first cluster of the run. Clusters beyond the map
@@ -45,19 +44,49 @@ bool later_first(const FileNode* a, const FileNode* b) { return a->index > b->in
 
 // Collects the nodes of the slots in use, in descending order of index.
 template <typename Node>
-const FileNode** sorted_children(const Node* slots, std::uint32_t capacity, std::uint32_t& count) {
+const FileNode** sorted_children(UsedSlots<const Node> slots, std::uint32_t& count) {
   count = 0;
-  for (std::uint32_t i = 0; slots != nullptr && i < capacity; ++i) {
-    if (slots[i].nameId != NO_SLOT) ++count;
-  }
+  for ([[maybe_unused]] const Node& node : slots) ++count;
   auto** list = static_cast<const FileNode**>(heap_alloc(sizeof(FileNode*) * count));
   if (list == nullptr) return nullptr;
   std::uint32_t n = 0;
-  for (std::uint32_t i = 0; slots != nullptr && i < capacity; ++i) {
-    if (slots[i].nameId != NO_SLOT) list[n++] = &slots[i];
-  }
+  for (const Node& node : slots) list[n++] = &node;
   std::sort(list, list + count, later_first);
   return list;
+}
+
+// Flags the run of a node the file list fixed.
+void mark_if_fixed(const FileNode* node, std::uint32_t clusterSize, std::uint8_t* map,
+                   const FileInfo* infos) {
+  std::uint16_t start = infos[record_of(node)].startCluster;
+  if (start != START_NOT_FIXED) flag_run(start, node_cluster_count(node, infos, clusterSize), map);
+}
+
+// File pass in one directory: places its files that are not fixed.
+bool place_files(const DirNode* dir, std::uint32_t& cursor, std::uint32_t clusterSize,
+                 const std::uint8_t* map, FileInfo* infos) {
+  std::uint32_t count = 0;
+  const FileNode** files = sorted_children(files_of(dir), count);
+  if (files == nullptr) return false;
+  for (std::uint32_t i = 0; i < count; ++i) {
+    FileInfo& info = infos[record_of(files[i])];
+    if (info.startCluster != START_NOT_FIXED) continue;
+    std::uint32_t clusters = node_cluster_count(files[i], infos, clusterSize);
+    info.startCluster = start_field(search_run(cursor, clusters, map));
+  }
+  heap_free(files);
+  return true;
+}
+
+// Directory pass: places dir itself unless it is the root or fixed.
+void place_directory(const DirNode* dir, std::uint32_t& cursor, std::uint32_t clusterSize,
+                     std::uint8_t* map, FileInfo* infos) {
+  FileInfo& info = infos[record_of(dir)];
+  if (dir->parent == nullptr || info.startCluster != START_NOT_FIXED) return;
+  std::uint32_t count = node_cluster_count(dir, infos, clusterSize);
+  std::uint64_t start = search_run(cursor, count, map);
+  info.startCluster = start_field(start);
+  flag_run(start, count, map);
 }
 
 }  // namespace
@@ -67,59 +96,36 @@ std::uint32_t node_cluster_count(const FileNode* node, const FileInfo* infos,
   if (clusterSize == 0) return 1;
   std::uint32_t count;
   if (is_file(node)) {
-    count = ceil_div(infos[node->index >> 1].size, clusterSize);
+    count = ceil_div(infos[record_of(node)].size, clusterSize);
   } else {
+    // Its entries, "." and "..", and the end marker.
     const auto* dir = static_cast<const DirNode*>(node);
-    count = ceil_div((dir->fileCount + dir->subdirCount + 3) * 32, clusterSize);
+    count = ceil_div((dir->fileCount + dir->subdirCount + 3) * DIR_ENTRY_SIZE, clusterSize);
   }
   return count == 0 ? 1 : count;
 }
 
 void mark_fixed_clusters(const DirNode* dir, std::uint32_t clusterSize, std::uint8_t* map,
                          const FileInfo* infos) {
-  for (std::uint32_t i = 0; dir->files != nullptr && i < dir->fileCapacity; ++i) {
-    const FileNode* file = &dir->files[i];
-    if (file->nameId == NO_SLOT) continue;
-    std::uint16_t start = infos[file->index >> 1].startCluster;
-    if (start != START_NOT_FIXED)
-      flag_run(start, node_cluster_count(file, infos, clusterSize), map);
-  }
-  for (std::uint32_t i = 0; dir->subdirs != nullptr && i < dir->subdirCapacity; ++i) {
-    const DirNode* sub = &dir->subdirs[i];
-    if (sub->nameId == NO_SLOT) continue;
-    std::uint16_t start = infos[sub->index >> 1].startCluster;
-    if (start != START_NOT_FIXED) flag_run(start, node_cluster_count(sub, infos, clusterSize), map);
-    mark_fixed_clusters(sub, clusterSize, map, infos);
+  for (const FileNode& file : files_of(dir)) mark_if_fixed(&file, clusterSize, map, infos);
+  for (const DirNode& sub : subdirs_of(dir)) {
+    mark_if_fixed(&sub, clusterSize, map, infos);
+    mark_fixed_clusters(&sub, clusterSize, map, infos);
   }
 }
 
 std::uint32_t allocate_clusters(const DirNode* dir, std::uint32_t cursor, std::uint32_t clusterSize,
                                 std::uint8_t* map, std::uint32_t pass, FileInfo* infos) {
   std::uint32_t subdirCount = 0;
-  const FileNode** subdirs = sorted_children(dir->subdirs, dir->subdirCapacity, subdirCount);
+  const FileNode** subdirs = sorted_children(subdirs_of(dir), subdirCount);
   if (subdirs == nullptr) return ALLOC_FAILED;
   if (pass == FILE_PASS) {
-    std::uint32_t fileCount = 0;
-    const FileNode** files = sorted_children(dir->files, dir->fileCapacity, fileCount);
-    if (files == nullptr) {
+    if (!place_files(dir, cursor, clusterSize, map, infos)) {
       heap_free(subdirs);
       return ALLOC_FAILED;
     }
-    for (std::uint32_t i = 0; i < fileCount; ++i) {
-      FileInfo& info = infos[files[i]->index >> 1];
-      if (info.startCluster != START_NOT_FIXED) continue;
-      std::uint32_t count = node_cluster_count(files[i], infos, clusterSize);
-      info.startCluster = start_field(search_run(cursor, count, map));
-    }
-    heap_free(files);
-  } else if (dir->parent != nullptr) {
-    FileInfo& info = infos[dir->index >> 1];
-    if (info.startCluster == START_NOT_FIXED) {
-      std::uint32_t count = node_cluster_count(dir, infos, clusterSize);
-      std::uint64_t start = search_run(cursor, count, map);
-      info.startCluster = start_field(start);
-      flag_run(start, count, map);
-    }
+  } else {
+    place_directory(dir, cursor, clusterSize, map, infos);
   }
   for (std::uint32_t i = 0; i < subdirCount && cursor != ALLOC_FAILED; ++i) {
     cursor = allocate_clusters(static_cast<const DirNode*>(subdirs[i]), cursor, clusterSize, map,
@@ -127,4 +133,15 @@ std::uint32_t allocate_clusters(const DirNode* dir, std::uint32_t cursor, std::u
   }
   heap_free(subdirs);
   return cursor;
+}
+
+std::uint32_t place_clusters(const DirNode* root, std::uint32_t clusterSize, FileInfo* infos) {
+  auto* map = static_cast<std::uint8_t*>(heap_alloc(CLUSTER_MAP_SIZE));
+  if (map == nullptr) return 0;
+  std::memset(map, 0, CLUSTER_MAP_SIZE);
+  mark_fixed_clusters(root, clusterSize, map, infos);
+  std::uint32_t next = allocate_clusters(root, FIRST_DATA_CLUSTER, clusterSize, map, DIRECTORY_PASS, infos);
+  if (next != ALLOC_FAILED) next = allocate_clusters(root, next, clusterSize, map, FILE_PASS, infos);
+  heap_free(map);
+  return next == ALLOC_FAILED ? 0 : next;
 }

@@ -7,6 +7,8 @@
 #include "diskmason/tree/dir_tree.h"
 
 constexpr std::uint32_t CLUSTER_MAP_SIZE = 4096;
+// Cluster numbers 0 and 1 stand for the media entries of the FAT.
+constexpr std::uint32_t FIRST_DATA_CLUSTER = 2;
 constexpr std::uint32_t DIRECTORY_PASS = 0;
 constexpr std::uint32_t FILE_PASS = 1;
 
@@ -24,3 +26,8 @@ void mark_fixed_clusters(const DirNode* dir, std::uint32_t clusterSize, std::uin
 // when memory for a directory's child list could not be had.
 std::uint32_t allocate_clusters(const DirNode* dir, std::uint32_t cursor, std::uint32_t clusterSize,
                                 std::uint8_t* map, std::uint32_t pass, FileInfo* infos);
+
+// Runs the three passes over the tree (fixed runs, directories, files) with a
+// cluster map of its own; returns N, the cluster just after the last one
+// placed (FIRST_DATA_CLUSTER when none was), or 0 when memory ran out.
+std::uint32_t place_clusters(const DirNode* root, std::uint32_t clusterSize, FileInfo* infos);

@@ -30,7 +30,7 @@ struct Case {
 };
 
 bool fill_directory(void* context, std::uint32_t index) {
-  (*static_cast<std::vector<FileInfo>*>(context))[index >> 1] = FileInfo{0x10, 0, FREE, 0, 0};
+  (*static_cast<std::vector<FileInfo>*>(context))[record_of(index)] = FileInfo{0x10, 0, FREE, 0, 0};
   return true;
 }
 
@@ -78,11 +78,11 @@ TEST(ClusterAllocation, PlacesDirectoriesThenFilesLatestFirst) {
       if (line.path.back() == '/') continue;
       FileNode* node = add_path(&root, line.path.c_str(), pool, fill_directory, &infos);
       ASSERT_NE(node, nullptr);
-      infos[node->index >> 1] = FileInfo{0x20, 0, line.fixed, line.size, 0};
+      infos[record_of(node)] = FileInfo{0x20, 0, line.fixed, line.size, 0};
     }
     for (const Line& line : c.lines) {
       if (line.path.back() == '/')
-        infos[find_path(&root, line.path.c_str())->index >> 1].startCluster = line.fixed;
+        infos[record_of(find_path(&root, line.path.c_str()))].startCluster = line.fixed;
     }
     for (std::uint32_t i = c.firstUsed; i < CLUSTER_MAP_SIZE; ++i) map[i] = 1;
 
@@ -93,7 +93,7 @@ TEST(ClusterAllocation, PlacesDirectoriesThenFilesLatestFirst) {
     EXPECT_EQ(allocate_clusters(&root, cursor, size, map.data(), FILE_PASS, infos.data()), c.n);
     for (const Line& line : c.lines) {
       const FileNode* node = find_path(&root, line.path.c_str());
-      EXPECT_EQ(infos[node->index >> 1].startCluster, line.expected) << line.path;
+      EXPECT_EQ(infos[record_of(node)].startCluster, line.expected) << line.path;
       // Fixed runs and directories are flagged, placed files are not.
       bool flagged = line.fixed != FREE || !is_file(node);
       if (line.expected < CLUSTER_MAP_SIZE && c.firstUsed == CLUSTER_MAP_SIZE) {
@@ -117,9 +117,9 @@ TEST(ClusterAllocation, CountsClustersOfFilesAndDirectories) {
   const FileNode* dir = file->parent;
   EXPECT_EQ(node_cluster_count(dir, infos.data(), 512), 2u);  // 17 slots, 544 bytes
   EXPECT_EQ(node_cluster_count(dir, infos.data(), 1024), 1u);
-  infos[file->index >> 1].size = 1025;
+  infos[record_of(file)].size = 1025;
   EXPECT_EQ(node_cluster_count(file, infos.data(), 512), 3u);
-  infos[file->index >> 1].size = 0;
+  infos[record_of(file)].size = 0;
   EXPECT_EQ(node_cluster_count(file, infos.data(), 512), 1u);
 
   // A child list that cannot be had fails the pass.

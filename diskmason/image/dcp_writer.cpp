@@ -9,98 +9,192 @@
 
 namespace {
 
-std::uint32_t ceil_div(std::uint32_t a, std::uint32_t b) { return (a + b - 1) / b; }
+// What one call of write_dcp_image works with.
+struct ImageWriter {
+  std::FILE* out;
+  const DiskParams& params;
+  const DiskGeometry& geometry;
+  const StringPool& hostPaths;
+  const FileInfo* infos;
+  HostFileHandler onHostFile;
+  void* context;
+  std::uint8_t* buffer;  // one cluster, used in turn by every area
+  std::uint32_t outcome;
+};
 
-const FileInfo& info_of(const FileNode* node, const FileInfo* infos) {
-  return infos[node->index >> 1];
-}
+// Every node of the tree but the root, and the order in which the data area
+// holds them.
+struct LayoutOrder {
+  LayoutList list;
+  std::uint32_t* order;  // indices into list.nodes by ascending startCluster
+};
 
 void put(std::FILE* out, const std::uint8_t* bytes, std::size_t length) {
   if (length != 0) std::fwrite(bytes, 1, length, out);
 }
 
 // Writes `sectors` sectors of byte through the cluster buffer, a cluster at a time.
-void write_filled_sectors(std::FILE* out, std::uint8_t* buffer, std::uint32_t clusterSize,
-                          std::uint32_t sectorSize, std::uint64_t sectors, std::uint8_t byte) {
-  std::uint32_t perCluster = clusterSize / sectorSize;
-  std::memset(buffer, byte, clusterSize);
-  while (sectors >= perCluster) {
-    put(out, buffer, clusterSize);
-    sectors -= perCluster;
+void write_filled_sectors(ImageWriter& w, std::uint64_t sectors, std::uint8_t byte) {
+  const DiskGeometry& g = w.geometry;
+  std::memset(w.buffer, byte, g.clusterSize);
+  while (sectors >= g.sectorsPerCluster) {
+    put(w.out, w.buffer, g.clusterSize);
+    sectors -= g.sectorsPerCluster;
   }
-  if (sectors != 0) put(out, buffer, static_cast<std::size_t>(sectors) * sectorSize);
+  if (sectors != 0) put(w.out, w.buffer, static_cast<std::size_t>(sectors) * g.sectorSize);
+}
+
+// Collects the nodes level by level and sorts them; false when memory ran
+// out (what was allocated is left in layout for the caller to free).
+bool order_layout(const DirNode* root, const FileInfo* infos, LayoutOrder& layout) {
+  LayoutList& list = layout.list;
+  list.nodes = static_cast<const FileNode**>(heap_alloc(LAYOUT_LIST_START * sizeof(FileNode*)));
+  if (list.nodes == nullptr) return false;
+  list.capacity = LAYOUT_LIST_START;
+  if (!collect_layout_nodes(root, list)) return false;
+  for (std::uint32_t i = 0; i < list.count; ++i) {
+    const FileNode* node = list.nodes[i];
+    if (!is_file(node) && !collect_layout_nodes(static_cast<const DirNode*>(node), list)) return false;
+  }
+  std::size_t bytes = (std::size_t{list.count} + 1) * sizeof(std::uint32_t);
+  layout.order = static_cast<std::uint32_t*>(heap_alloc(bytes));
+  auto* scratch = static_cast<std::uint32_t*>(heap_alloc(bytes));
+  bool ready = layout.order != nullptr && scratch != nullptr;
+  if (ready) {
+    for (std::uint32_t i = 0; i < list.count; ++i) layout.order[i] = i;
+    sort_layout_order(list.nodes, layout.order, scratch, list.count, infos);
+  }
+  heap_free(scratch);
+  return ready;
+}
+
+void write_header(ImageWriter& w) {
+  std::uint8_t header[DCP_HEADER_SIZE];
+  store_field(header, DCP_DISK_TYPE, w.params.diskType);
+  std::memcpy(header + DCP_TRACK_FLAGS.offset, w.params.trackPresent, DCP_TRACK_FLAGS.width);
+  store_field(header, DCP_ALL_TRACKS, w.params.allTracksPresent);
+  put(w.out, header, DCP_HEADER_SIZE);
 }
 
 // Boot sector parameter fields, written over the boot file's own bytes.
 void store_boot_fields(std::uint8_t* sector, const DiskParams& params) {
-  store_le16(sector + 11, params.bytesPerSector);
-  sector[13] = params.sectorsPerCluster;
-  store_le16(sector + 14, params.reservedSectors);
-  sector[16] = params.fatCount;
-  store_le16(sector + 17, params.rootEntries);
-  store_le16(sector + 19, params.totalSectors);
-  sector[21] = params.mediaByte;
-  store_le16(sector + 22, params.sectorsPerFat);
-  if (params.formatLevel >= 30) {
-    store_le16(sector + 24, params.sectorsPerTrack);
-    store_le16(sector + 26, params.headCount);
-    store_le16(sector + 28, params.hiddenSectors);
+  store_field(sector, BOOT_BYTES_PER_SECTOR, params.bytesPerSector);
+  store_field(sector, BOOT_SECTORS_PER_CLUSTER, params.sectorsPerCluster);
+  store_field(sector, BOOT_RESERVED_SECTORS, params.reservedSectors);
+  store_field(sector, BOOT_FAT_COUNT, params.fatCount);
+  store_field(sector, BOOT_ROOT_ENTRIES, params.rootEntries);
+  store_field(sector, BOOT_TOTAL_SECTORS, params.totalSectors);
+  store_field(sector, BOOT_MEDIA_BYTE, params.mediaByte);
+  store_field(sector, BOOT_SECTORS_PER_FAT, params.sectorsPerFat);
+  if (params.formatLevel < BOOT_TRACK_FIELDS_LEVEL) return;
+  store_field(sector, BOOT_SECTORS_PER_TRACK, params.sectorsPerTrack);
+  store_field(sector, BOOT_HEAD_COUNT, params.headCount);
+  store_field(sector, BOOT_HIDDEN_SECTORS, params.hiddenSectors);
+}
+
+// The boot file zero-padded to whole sectors (one zero sector when it is
+// empty), the parameter fields written into its first sector.
+void write_boot_area(ImageWriter& w, const std::uint8_t* boot, std::uint32_t bootLength) {
+  const DiskGeometry& g = w.geometry;
+  std::uint32_t first = bootLength < g.clusterSize ? bootLength : g.clusterSize;
+  std::uint32_t length = (first == 0 ? 1 : ceil_div(first, g.sectorSize)) * g.sectorSize;
+  if (first != 0) std::memcpy(w.buffer, boot, first);
+  std::memset(w.buffer + first, 0, length - first);
+  store_boot_fields(w.buffer, w.params);
+  put(w.out, w.buffer, length);
+  if (bootLength > g.clusterSize) {
+    write_padded_sectors(w.out, boot + g.clusterSize, bootLength - g.clusterSize, w.buffer,
+                         g.clusterSize, g.sectorSize);
   }
 }
 
-void write_boot_area(std::FILE* out, const DiskParams& params, const std::uint8_t* boot,
-                     std::uint32_t bootLength, std::uint8_t* buffer, std::uint32_t clusterSize) {
-  std::uint32_t sectorSize = params.bytesPerSector;
-  std::uint32_t first = bootLength < clusterSize ? bootLength : clusterSize;
-  std::uint32_t sectors = first == 0 ? 1 : ceil_div(first, sectorSize);
-  std::uint32_t length = sectors * sectorSize;
-  if (first != 0) std::memcpy(buffer, boot, first);
-  std::memset(buffer + first, 0, length - first);
-  store_boot_fields(buffer, params);
-  put(out, buffer, length);
-  if (bootLength > clusterSize) {
-    write_padded_sectors(out, boot + clusterSize, bootLength - clusterSize, buffer, clusterSize,
-                         sectorSize);
-  }
-}
-
-void write_fat_copies(std::FILE* out, const DiskParams& params, const std::uint8_t* packed,
-                      std::uint8_t* buffer, std::uint32_t clusterSize) {
-  std::uint32_t sectorSize = params.bytesPerSector;
-  std::uint32_t fatBytes = std::uint32_t{params.sectorsPerFat} * sectorSize;
-  std::uint32_t tableBytes = fatBytes < PACKED_FAT_SIZE ? fatBytes : PACKED_FAT_SIZE;
-  for (std::uint32_t copy = 0; copy < params.fatCount; ++copy) {
+void write_fat_copies(ImageWriter& w, const LayoutOrder& layout) {
+  const DiskGeometry& g = w.geometry;
+  std::uint16_t entries[FAT_ENTRY_COUNT];
+  std::uint8_t packed[PACKED_FAT_SIZE];
+  build_fat(entries, w.params.mediaByte, layout.list.nodes, layout.order, layout.list.count,
+            w.infos, g.clusterSize);
+  pack_fat(entries, packed);
+  std::uint32_t copyBytes = g.fatSectors * g.sectorSize;
+  std::uint32_t tableBytes = copyBytes < PACKED_FAT_SIZE ? copyBytes : PACKED_FAT_SIZE;
+  for (std::uint32_t copy = 0; copy < g.fatCount; ++copy) {
     std::uint32_t written =
-        write_padded_sectors(out, packed, tableBytes, buffer, clusterSize, sectorSize);
+        write_padded_sectors(w.out, packed, tableBytes, w.buffer, g.clusterSize, g.sectorSize);
     // A FAT longer than the packed table continues with zero sectors.
-    if (written < params.sectorsPerFat) {
-      write_filled_sectors(out, buffer, clusterSize, sectorSize, params.sectorsPerFat - written, 0);
-    }
+    if (written < g.fatSectors) write_filled_sectors(w, g.fatSectors - written, 0);
   }
 }
 
-// Writes one file node's content; returns the sectors written.
-std::uint32_t write_file_node(std::FILE* out, const FileInfo& info, const StringPool& hostPaths,
-                              std::uint8_t* buffer, std::uint32_t clusterSize,
-                              std::uint32_t sectorSize, HostFileHandler onHostFile,
-                              void* context, std::uint32_t& outcome) {
-  const char* path = reinterpret_cast<const char*>(hostPaths.text) +
-                     hostPaths.spans[info.hostPathIndex].offset;
+// The root's entries, then empty sectors up to R. A root that takes more
+// than R sectors moves the data area; the driver refuses such a tree.
+void write_root_directory(ImageWriter& w, const DirNode* root) {
+  const DiskGeometry& g = w.geometry;
+  std::uint32_t written = write_directory(w.out, root, w.infos, w.buffer, g.clusterSize,
+                                          g.sectorSize, FILL_BYTE, false);
+  if (written == DIRECTORY_NOT_WRITTEN) {
+    w.outcome |= DCP_NO_MEMORY;
+    return;
+  }
+  clear_dir_slots(w.buffer, g.sectorSize, FILL_BYTE);
+  for (; written < g.rootSectors; ++written) put(w.out, w.buffer, g.sectorSize);
+}
+
+// Copies one host file, at most its measured size; returns the sectors written.
+std::uint32_t write_file_node(ImageWriter& w, const FileInfo& info) {
+  const DiskGeometry& g = w.geometry;
+  const char* path = reinterpret_cast<const char*>(w.hostPaths.text) +
+                     w.hostPaths.spans[info.hostPathIndex].offset;
   std::FILE* in = open_utf8_path(path, "rb");
   if (in == nullptr) {
-    outcome |= DCP_HOST_FILE_FAILED;
-    if (onHostFile != nullptr) onHostFile(context, path, HostFileProblem::CannotOpen);
+    w.outcome |= DCP_HOST_FILE_FAILED;
+    if (w.onHostFile != nullptr) w.onHostFile(w.context, path, HostFileProblem::CannotOpen);
     return 0;
   }
   std::uint32_t copied = 0;
   std::uint32_t sectors =
-      copy_file_sectors(out, in, buffer, clusterSize, sectorSize, info.size, &copied);
+      copy_file_sectors(w.out, in, w.buffer, g.clusterSize, g.sectorSize, info.size, &copied);
   std::fclose(in);
   if (copied < info.size) {
-    outcome |= DCP_HOST_FILE_FAILED;
-    if (onHostFile != nullptr) onHostFile(context, path, HostFileProblem::Shrunk);
+    w.outcome |= DCP_HOST_FILE_FAILED;
+    if (w.onHostFile != nullptr) w.onHostFile(w.context, path, HostFileProblem::Shrunk);
   }
   return sectors;
+}
+
+// A node's content at its start cluster, its clusters filled up; false when
+// a directory could not be written.
+bool write_node(ImageWriter& w, const FileNode* node) {
+  const DiskGeometry& g = w.geometry;
+  std::uint32_t sectors = 0;
+  if (is_file(node)) {
+    sectors = write_file_node(w, w.infos[record_of(node)]);
+  } else {
+    sectors = write_directory(w.out, static_cast<const DirNode*>(node), w.infos, w.buffer,
+                              g.clusterSize, g.sectorSize, FILL_BYTE, true);
+    if (sectors == DIRECTORY_NOT_WRITTEN) return false;
+  }
+  std::uint64_t total =
+      std::uint64_t{node_cluster_count(node, w.infos, g.clusterSize)} * g.sectorsPerCluster;
+  if (sectors < total) write_filled_sectors(w, total - sectors, FILL_BYTE);
+  return true;
+}
+
+// Every node in cluster order from cluster 2 on, fill bytes between them. A
+// node whose start lies behind what is written already is left out.
+void write_data_area(ImageWriter& w, const LayoutOrder& layout) {
+  std::uint64_t cursor = FIRST_DATA_CLUSTER;
+  for (std::uint32_t i = 0; i < layout.list.count; ++i) {
+    if ((w.outcome & DCP_NO_MEMORY) != 0 || std::ferror(w.out)) break;
+    const FileNode* node = layout.list.nodes[layout.order[i]];
+    std::uint32_t start = w.infos[record_of(node)].startCluster;
+    if (start < cursor) continue;
+    if (cursor < start) write_filled_sectors(w, (start - cursor) * w.geometry.sectorsPerCluster, FILL_BYTE);
+    if (!write_node(w, node)) {
+      w.outcome |= DCP_NO_MEMORY;
+      break;
+    }
+    cursor = start + std::uint64_t{node_cluster_count(node, w.infos, w.geometry.clusterSize)};
+  }
 }
 
 }  // namespace
@@ -117,19 +211,15 @@ bool collect_layout_nodes(const DirNode* dir, LayoutList& list) {
     list.nodes = static_cast<const FileNode**>(grown);
     list.capacity = static_cast<std::uint32_t>(capacity);
   }
-  for (std::uint32_t slot = 0; slot < dir->subdirCapacity; ++slot) {
-    if (dir->subdirs[slot].nameId != NO_SLOT) list.nodes[list.count++] = &dir->subdirs[slot];
-  }
-  for (std::uint32_t slot = 0; slot < dir->fileCapacity; ++slot) {
-    if (dir->files[slot].nameId != NO_SLOT) list.nodes[list.count++] = &dir->files[slot];
-  }
+  for (const DirNode& sub : subdirs_of(dir)) list.nodes[list.count++] = &sub;
+  for (const FileNode& file : files_of(dir)) list.nodes[list.count++] = &file;
   return true;
 }
 
 void sort_layout_order(const FileNode* const* nodes, std::uint32_t* order, std::uint32_t* scratch,
                        std::uint32_t count, const FileInfo* infos) {
   // Bottom-up merge sort: stable, no allocation of its own.
-  auto key = [&](std::uint32_t i) { return info_of(nodes[i], infos).startCluster; };
+  auto key = [&](std::uint32_t i) { return infos[record_of(nodes[i])].startCluster; };
   std::uint32_t* from = order;
   std::uint32_t* to = scratch;
   for (std::uint64_t width = 1; width < count; width *= 2) {
@@ -152,13 +242,14 @@ void build_fat(std::uint16_t* entries, std::uint8_t mediaByte, const FileNode* c
                const std::uint32_t* order, std::uint32_t count, const FileInfo* infos,
                std::uint32_t clusterSize) {
   std::memset(entries, 0, FAT_ENTRY_COUNT * sizeof(std::uint16_t));
+  // Entries 0 and 1 hold the media byte; clusters are numbered from 2.
   entries[0] = static_cast<std::uint16_t>(0xF00 | mediaByte);
   entries[1] = FAT_CHAIN_END;
   for (std::uint32_t i = 0; i < count; ++i) {
     const FileNode* node = nodes[order[i]];
-    std::uint32_t start = info_of(node, infos).startCluster;
+    std::uint32_t start = infos[record_of(node)].startCluster;
     std::uint32_t clusters = node_cluster_count(node, infos, clusterSize);
-    if (start < 2 || start > FAT_CHAIN_LIMIT || clusters > FAT_CHAIN_LIMIT - start) continue;
+    if (start < FIRST_DATA_CLUSTER || start > FAT_CHAIN_LIMIT || clusters > FAT_CHAIN_LIMIT - start) continue;
     std::uint32_t last = start + clusters - 1;
     for (std::uint32_t c = start; c < last; ++c) entries[c] = static_cast<std::uint16_t>(c + 1);
     entries[last] = FAT_CHAIN_END;
@@ -218,111 +309,29 @@ std::uint32_t copy_file_sectors(std::FILE* out, std::FILE* in, std::uint8_t* buf
   return sectors;
 }
 
-std::uint32_t write_dcp_image(std::FILE* out, const DiskParams& params, const DirNode* root,
-                              const StringPool& hostPaths, const std::uint8_t* boot,
-                              std::uint32_t bootLength, const FileInfo* infos,
-                              HostFileHandler onHostFile, void* context) {
-  std::uint32_t sectorSize = params.bytesPerSector;
-  std::uint32_t clusterSize = params.sectorsPerCluster * sectorSize;
-  // Directory entries are written 32 bytes at a time into whole sectors.
-  if (sectorSize == 0 || sectorSize % DIR_ENTRY_SIZE != 0 || clusterSize == 0) {
-    return DCP_BAD_GEOMETRY;
-  }
-  auto* buffer = static_cast<std::uint8_t*>(heap_alloc(clusterSize));
+std::uint32_t write_dcp_image(std::FILE* out, const DiskParams& params, const DiskGeometry& geometry,
+                              const DirNode* root, const StringPool& hostPaths,
+                              const std::uint8_t* boot, std::uint32_t bootLength,
+                              const FileInfo* infos, HostFileHandler onHostFile, void* context) {
+  if (geometry.clusterSize == 0) return DCP_BAD_GEOMETRY;
+  auto* buffer = static_cast<std::uint8_t*>(heap_alloc(geometry.clusterSize));
   if (buffer == nullptr) return DCP_NO_MEMORY;
-
-  std::uint32_t outcome = 0;
-  LayoutList list{nullptr, 0, 0};
-  std::uint32_t* order = nullptr;
-  std::uint32_t* scratch = nullptr;
-  std::uint16_t entries[FAT_ENTRY_COUNT];
-  std::uint8_t packed[PACKED_FAT_SIZE];
-  std::uint32_t rootSectors = ceil_div(std::uint32_t{params.rootEntries} * DIR_ENTRY_SIZE, sectorSize);
-
-  std::uint8_t header[DCP_HEADER_SIZE];
-  header[0] = params.diskType;
-  std::memcpy(header + 1, params.trackPresent, DCP_TRACKS);
-  header[DCP_HEADER_SIZE - 1] = params.allTracksPresent;
-
-  // Gather and order the nodes before anything is written, so that a
-  // failure to get memory leaves the output empty.
-  list.nodes = static_cast<const FileNode**>(heap_alloc(LAYOUT_LIST_START * sizeof(FileNode*)));
-  bool ready = list.nodes != nullptr;
-  if (ready) list.capacity = LAYOUT_LIST_START;
-  if (ready) ready = collect_layout_nodes(root, list);
-  for (std::uint32_t i = 0; ready && i < list.count; ++i) {
-    const FileNode* node = list.nodes[i];
-    if (!is_file(node)) ready = collect_layout_nodes(static_cast<const DirNode*>(node), list);
-  }
-  if (ready) {
-    std::size_t bytes = (std::size_t{list.count} + 1) * sizeof(std::uint32_t);
-    order = static_cast<std::uint32_t*>(heap_alloc(bytes));
-    scratch = static_cast<std::uint32_t*>(heap_alloc(bytes));
-    ready = order != nullptr && scratch != nullptr;
-  }
-  if (!ready) {
-    outcome |= DCP_NO_MEMORY;
+  ImageWriter w{out, params, geometry, hostPaths, infos, onHostFile, context, buffer, 0};
+  LayoutOrder layout{LayoutList{nullptr, 0, 0}, nullptr};
+  // The nodes are ordered before anything is written, so that a failure to
+  // get memory leaves the output empty.
+  if (order_layout(root, infos, layout)) {
+    write_header(w);
+    write_boot_area(w, boot, bootLength);
+    write_fat_copies(w, layout);
+    write_root_directory(w, root);
+    write_data_area(w, layout);
   } else {
-    for (std::uint32_t i = 0; i < list.count; ++i) order[i] = i;
-    sort_layout_order(list.nodes, order, scratch, list.count, infos);
-
-    put(out, header, DCP_HEADER_SIZE);
-    write_boot_area(out, params, boot, bootLength, buffer, clusterSize);
-    build_fat(entries, params.mediaByte, list.nodes, order, list.count, infos, clusterSize);
-    pack_fat(entries, packed);
-    write_fat_copies(out, params, packed, buffer, clusterSize);
-
-    std::uint32_t written = write_directory(out, root, infos, buffer, clusterSize, sectorSize,
-                                            FILL_BYTE, false);
-    if (written == 0xFFFFFFFF) {
-      outcome |= DCP_NO_MEMORY;
-    } else {
-      while (written < rootSectors) {
-        for (std::uint32_t at = 0; at < sectorSize; at += DIR_ENTRY_SIZE) {
-          buffer[at] = 0x00;
-          std::memset(buffer + at + 1, FILL_BYTE, DIR_ENTRY_SIZE - 1);
-        }
-        put(out, buffer, sectorSize);
-        ++written;
-      }
-    }
-
-    std::uint64_t cursor = 2;
-    for (std::uint32_t i = 0; i < list.count; ++i) {
-      if ((outcome & DCP_NO_MEMORY) != 0 || std::ferror(out)) break;
-      const FileNode* node = list.nodes[order[i]];
-      const FileInfo& info = info_of(node, infos);
-      if (info.startCluster < cursor) continue;
-      if (cursor < info.startCluster) {
-        write_filled_sectors(out, buffer, clusterSize, sectorSize,
-                             (info.startCluster - cursor) * params.sectorsPerCluster, FILL_BYTE);
-        cursor = info.startCluster;
-      }
-      std::uint32_t sectors = 0;
-      if (is_file(node)) {
-        sectors = write_file_node(out, info, hostPaths, buffer, clusterSize, sectorSize,
-                                  onHostFile, context, outcome);
-      } else {
-        sectors = write_directory(out, static_cast<const DirNode*>(node), infos, buffer,
-                                  clusterSize, sectorSize, FILL_BYTE, true);
-        if (sectors == 0xFFFFFFFF) {
-          outcome |= DCP_NO_MEMORY;
-          break;
-        }
-      }
-      std::uint32_t clusters = node_cluster_count(node, infos, clusterSize);
-      std::uint64_t total = std::uint64_t{clusters} * params.sectorsPerCluster;
-      if (sectors < total) {
-        write_filled_sectors(out, buffer, clusterSize, sectorSize, total - sectors, FILL_BYTE);
-      }
-      cursor += clusters;
-    }
+    w.outcome |= DCP_NO_MEMORY;
   }
-
-  heap_free(scratch);
-  heap_free(order);
-  heap_free(list.nodes);
+  heap_free(layout.order);
+  heap_free(layout.list.nodes);
   heap_free(buffer);
-  if (std::fflush(out) != 0 || std::ferror(out)) outcome |= DCP_WRITE_FAILED;
-  return outcome;
+  if (std::fflush(out) != 0 || std::ferror(out)) w.outcome |= DCP_WRITE_FAILED;
+  return w.outcome;
 }

@@ -7,9 +7,10 @@
 #include <cstdio>
 
 #include "diskmason/front/records.h"
+#include "diskmason/image/disk_format.h"
+#include "diskmason/image/disk_geometry.h"
 #include "diskmason/tree/dir_tree.h"
 
-constexpr std::uint32_t DCP_HEADER_SIZE = 162;
 constexpr std::uint32_t FAT_ENTRY_COUNT = 4096;
 constexpr std::uint32_t PACKED_FAT_SIZE = 6144;
 // A chain may reach cluster 0xFEF at most: start + count <= FAT_CHAIN_LIMIT.
@@ -21,7 +22,7 @@ constexpr std::uint32_t LAYOUT_LIST_START = 4096;
 constexpr std::uint32_t DCP_NO_MEMORY = 1;       // a buffer could not be had
 constexpr std::uint32_t DCP_WRITE_FAILED = 2;    // the output stream reported an error
 constexpr std::uint32_t DCP_HOST_FILE_FAILED = 4;  // a host file was missing or short
-constexpr std::uint32_t DCP_BAD_GEOMETRY = 8;    // sector or cluster size unusable
+constexpr std::uint32_t DCP_BAD_GEOMETRY = 8;    // the geometry was not planned
 
 enum class HostFileProblem : std::uint8_t { CannotOpen, Shrunk };
 
@@ -69,10 +70,11 @@ std::uint32_t copy_file_sectors(std::FILE* out, std::FILE* in, std::uint8_t* buf
                                 std::uint32_t byteLimit = 0xFFFFFFFF,
                                 std::uint32_t* bytesCopied = nullptr);
 
-// Writes the image of the tree below root to out. Host files are reopened by
-// their pool paths; a file that has grown is copied up to its measured size.
-// Returns 0 or DCP_* bits.
-std::uint32_t write_dcp_image(std::FILE* out, const DiskParams& params, const DirNode* root,
-                              const StringPool& hostPaths, const std::uint8_t* boot,
-                              std::uint32_t bootLength, const FileInfo* infos,
-                              HostFileHandler onHostFile = nullptr, void* context = nullptr);
+// Writes the image of the tree below root to out, with the areas where
+// geometry places them. Host files are reopened by their pool paths; a file
+// that has grown is copied up to its measured size. Returns 0 or DCP_* bits.
+std::uint32_t write_dcp_image(std::FILE* out, const DiskParams& params, const DiskGeometry& geometry,
+                              const DirNode* root, const StringPool& hostPaths,
+                              const std::uint8_t* boot, std::uint32_t bootLength,
+                              const FileInfo* infos, HostFileHandler onHostFile = nullptr,
+                              void* context = nullptr);

@@ -1,15 +1,14 @@
 #include "diskmason/image/dcp_writer.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cstdio>
-#include <cstdlib>
 #include <string>
 #include <vector>
 
 #include "diskmason/tree/dir_tree.h"
 #include "diskmason/tree/index_pool.h"
+#include "tests/test_support.h"
 #include "textconv/heap.h"
 
 namespace {
@@ -125,7 +124,7 @@ class Layout : public ::testing::Test {
     heap_free(pool_.links);
   }
 
-  FileInfo& info(const FileNode* node) { return infos_[node->index >> 1]; }
+  FileInfo& info(const FileNode* node) { return infos_[record_of(node)]; }
 
   std::vector<const FileNode*> collect() {
     LayoutList list{nullptr, 0, 0};
@@ -217,43 +216,38 @@ class Image : public Layout {
     params_.sectorsPerFat = 1;
     params_.rootEntries = 4;
     params_.mediaByte = 0xF0;
+    params_.sectorsPerTrack = 8;
+    ASSERT_TRUE(plan_geometry(params_, 0, geometry_));
     ASSERT_TRUE(string_pool_init(paths_, 256, 4));
-    // A folder of its own: tests of this fixture may run side by side.
-    std::string pattern =
-        std::string(std::getenv("TMPDIR") ? std::getenv("TMPDIR") : "/tmp") + "/dcp_writer_test.XXXXXX";
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    dir_ = pattern;
+    ASSERT_TRUE(scratch_.ok());
     // D takes clusters 2 and 3, A 4, B 5, X 6.
     info(d_).startCluster = 2;
     info(a_).startCluster = 4;
     info(b_).startCluster = 5;
     info(x_).startCluster = 6;
-    host(a_, "/dcp_writer_test_a", "short");        // measured 64, holds 5: shrunk
-    host(b_, "/dcp_writer_test_missing", "");       // never written: cannot open
-    host(x_, "/dcp_writer_test_x", numbered(100));  // measured 10, holds 100: grown
+    host(a_, "a", "short");        // measured 64, holds 5: shrunk
+    host(b_, "missing", "");       // never written: cannot open
+    host(x_, "x", numbered(100));  // measured 10, holds 100: grown
     info(a_).size = 64;
     info(b_).size = 64;
     info(x_).size = 10;
-    std::remove((dir_ + "/dcp_writer_test_missing").c_str());
   }
   void TearDown() override {
-    std::remove((dir_ + "/dcp_writer_test_a").c_str());
-    std::remove((dir_ + "/dcp_writer_test_x").c_str());
-    rmdir(dir_.c_str());
     string_pool_release(paths_);
     Layout::TearDown();
   }
 
   void host(const FileNode* node, const std::string& name, const std::string& bytes) {
-    std::string path = dir_ + name;
-    if (!bytes.empty()) {
-      std::FILE* f = std::fopen(path.c_str(), "wb");
-      std::fwrite(bytes.data(), 1, bytes.size(), f);
-      std::fclose(f);
-    }
+    std::string path = scratch_.file(name);
+    if (!bytes.empty()) write_file(path, bytes);
     info(node).hostPathIndex = paths_.count;
     string_pool_append(paths_, reinterpret_cast<const std::uint8_t*>(path.c_str()),
                        static_cast<std::uint32_t>(path.size() + 1));
+  }
+
+  std::uint32_t write(std::FILE* out, HostFileHandler handler = nullptr, void* context = nullptr) {
+    return write_dcp_image(out, params_, geometry_, &root_, paths_, nullptr, 0, infos_.data(),
+                           handler, context);
   }
 
   static void record(void* context, const char* path, HostFileProblem problem) {
@@ -262,18 +256,17 @@ class Image : public Layout {
   }
 
   DiskParams params_{};
+  DiskGeometry geometry_{};
   StringPool paths_{};
-  std::string dir_;
+  ScratchDir scratch_;
 };
 
 TEST_F(Image, HostFileProblemsAreReportedAndTheirClustersFilled) {
   std::FILE* out = std::tmpfile();
   std::vector<std::string> seen;
-  std::uint32_t outcome = write_dcp_image(out, params_, &root_, paths_, nullptr, 0, infos_.data(),
-                                          record, &seen);
-  EXPECT_EQ(outcome, DCP_HOST_FILE_FAILED);
-  std::vector<std::string> expected = {"short " + dir_ + "/dcp_writer_test_a",
-                                       "open " + dir_ + "/dcp_writer_test_missing"};
+  EXPECT_EQ(write(out, record, &seen), DCP_HOST_FILE_FAILED);
+  std::vector<std::string> expected = {"short " + scratch_.file("a"),
+                                       "open " + scratch_.file("missing")};
   EXPECT_EQ(seen, expected);
   std::string img = contents(out);
   // Header, boot sector, FAT, 2 root sectors, then clusters 2 to 6.
@@ -290,31 +283,27 @@ TEST_F(Image, MemoryAndOutputFailuresAreReported) {
   // The cluster buffer: nothing is written.
   std::FILE* out = std::tmpfile();
   heap_fail_at(1);
-  EXPECT_EQ(write_dcp_image(out, params_, &root_, paths_, nullptr, 0, infos_.data()), DCP_NO_MEMORY);
+  EXPECT_EQ(write(out), DCP_NO_MEMORY);
   heap_fail_at(0);
   EXPECT_EQ(contents(out), "");
   // Every later allocation fails before anything is written too.
   for (std::uint64_t n = 2; n <= 4; ++n) {
     heap_fail_at(n);
-    EXPECT_EQ(write_dcp_image(out, params_, &root_, paths_, nullptr, 0, infos_.data()) & DCP_NO_MEMORY,
-              DCP_NO_MEMORY)
-        << n;
+    EXPECT_EQ(write(out) & DCP_NO_MEMORY, DCP_NO_MEMORY) << n;
   }
   heap_fail_at(0);
+  EXPECT_EQ(contents(out), "");
   std::fclose(out);
 
   std::FILE* full = std::fopen("/dev/full", "wb");
   if (full != nullptr) {
-    EXPECT_NE(write_dcp_image(full, params_, &root_, paths_, nullptr, 0, infos_.data()) & DCP_WRITE_FAILED,
-              0u);
+    EXPECT_NE(write(full) & DCP_WRITE_FAILED, 0u);
     std::fclose(full);
   }
 
-  params_.bytesPerSector = 48;
-  EXPECT_EQ(write_dcp_image(nullptr, params_, &root_, paths_, nullptr, 0, infos_.data()), DCP_BAD_GEOMETRY);
-  params_.bytesPerSector = 64;
-  params_.sectorsPerCluster = 0;
-  EXPECT_EQ(write_dcp_image(nullptr, params_, &root_, paths_, nullptr, 0, infos_.data()), DCP_BAD_GEOMETRY);
+  // A geometry that was never planned.
+  geometry_ = DiskGeometry{};
+  EXPECT_EQ(write(nullptr), DCP_BAD_GEOMETRY);
 }
 
 }  // namespace

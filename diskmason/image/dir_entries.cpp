@@ -3,18 +3,20 @@
 #include <algorithm>
 #include <cstring>
 
+#include "diskmason/image/disk_geometry.h"
 #include "textconv/heap.h"
 
 namespace {
 
-constexpr std::uint32_t WRITE_FAILED = 0xFFFFFFFF;
-constexpr std::uint32_t BASE_LIMIT = 8;
-constexpr std::uint32_t EXT_LIMIT = 3;
 constexpr std::uint8_t SYSTEM_BIT = 0x04;
 // A first name byte of 0xE5 marks a deleted entry; FAT stores such a name
 // with 0x05 in its place.
 constexpr std::uint8_t DELETED_MARK = 0xE5;
 constexpr std::uint8_t DELETED_MARK_STANDIN = 0x05;
+// The short names of the "." and ".." entries that open a subdirectory.
+constexpr char DOT_NAME[] = ".          ";
+constexpr char DOT_DOT_NAME[] = "..         ";
+static_assert(sizeof DOT_NAME == SHORT_NAME_SIZE + 1 && sizeof DOT_DOT_NAME == SHORT_NAME_SIZE + 1);
 
 struct Child {
   const FileNode* node;
@@ -29,53 +31,96 @@ bool child_before(const Child& a, const Child& b) {
   return std::strcmp(a.sortName, b.sortName) < 0;
 }
 
-void collect(Child* list, std::uint32_t& n, const FileNode* node, const FileInfo* infos) {
-  list[n++] = Child{node, sort_name(node), (infos[node->index >> 1].attributes & SYSTEM_BIT) != 0};
+// The children of dir in entry order (subdirectories, then files, sorted);
+// nullptr when memory ran out.
+Child* sorted_children(const DirNode* dir, const FileInfo* infos, std::uint32_t& n) {
+  std::uint32_t count = dir->subdirCount + dir->fileCount;
+  auto* children = static_cast<Child*>(heap_alloc(sizeof(Child) * count));
+  if (children == nullptr) return nullptr;
+  n = 0;
+  auto add = [&](const FileNode& node) {
+    if (n == count) return;
+    bool system = (infos[record_of(&node)].attributes & SYSTEM_BIT) != 0;
+    children[n++] = Child{&node, sort_name(&node), system};
+  };
+  for (const DirNode& sub : subdirs_of(dir)) add(sub);
+  for (const FileNode& file : files_of(dir)) add(file);
+  std::sort(children, children + n, child_before);
+  return children;
 }
 
-void write_entry(std::uint8_t* entry, const char* name, const FileInfo& info) {
-  char base[BASE_LIMIT + 1];
-  char ext[EXT_LIMIT + 1];
-  split_short_name(name, base, BASE_LIMIT, ext, EXT_LIMIT);
-  build_dir_entry(entry, base, ext, info);
+// Entries gathered in the caller's buffer and written a whole block at a time.
+struct EntryBlock {
+  std::FILE* out;
+  std::uint8_t* buffer;
+  std::uint32_t blockSize;
+  std::uint32_t sectorSize;
+  std::uint32_t position;
+  std::uint32_t sectors;  // written so far
+};
+
+std::uint8_t* next_slot(EntryBlock& block) { return block.buffer + block.position; }
+
+// Moves past the slot just filled; writes the block when it is full.
+void slot_done(EntryBlock& block) {
+  block.position += DIR_ENTRY_SIZE;
+  if (block.position < block.blockSize) return;
+  std::fwrite(block.buffer, 1, block.blockSize, block.out);
+  block.sectors += block.blockSize / block.sectorSize;
+  block.position = 0;
+}
+
+// Writes what the block holds, with empty slots up to the sector's end.
+void finish_block(EntryBlock& block, std::uint8_t fill) {
+  if (block.position == 0) return;
+  std::uint32_t boundary = ceil_div(block.position, block.sectorSize) * block.sectorSize;
+  clear_dir_slots(next_slot(block), boundary - block.position, fill);
+  std::fwrite(block.buffer, 1, boundary, block.out);
+  block.sectors += boundary / block.sectorSize;
+}
+
+void write_entry(EntryBlock& block, const std::uint8_t* shortName, const FileInfo& info) {
+  build_dir_entry(next_slot(block), shortName, info);
+  slot_done(block);
+}
+
+// "." from the directory's own record, ".." from its parent's (the root's
+// record 0 for a directory in the root).
+void write_dot_entries(EntryBlock& block, const DirNode* dir, const FileInfo* infos) {
+  std::uint32_t parent = dir->parent != nullptr ? record_of(dir->parent) : 0;
+  write_entry(block, reinterpret_cast<const std::uint8_t*>(DOT_NAME), infos[record_of(dir)]);
+  write_entry(block, reinterpret_cast<const std::uint8_t*>(DOT_DOT_NAME), infos[parent]);
 }
 
 }  // namespace
 
-void store_le16(std::uint8_t* place, std::uint32_t value) {
-  place[0] = static_cast<std::uint8_t>(value);
-  place[1] = static_cast<std::uint8_t>(value >> 8);
-}
-
-void store_le32(std::uint8_t* place, std::uint32_t value) {
-  store_le16(place, value);
-  store_le16(place + 2, value >> 16);
-}
-
-void split_short_name(const char* name, char* base, std::uint32_t baseLimit, char* ext,
-                      std::uint32_t extLimit) {
+void make_short_name(const char* name, std::uint8_t* shortName) {
   std::size_t length = std::strlen(name);
   const char* dot = std::strrchr(name, '.');
   std::size_t baseLength = dot != nullptr ? static_cast<std::size_t>(dot - name) : length;
   std::size_t extLength = dot != nullptr ? length - baseLength - 1 : 0;
-  baseLength = std::min<std::size_t>(baseLength, baseLimit);
-  extLength = std::min<std::size_t>(extLength, extLimit);
-  std::memcpy(base, name, baseLength);
-  base[baseLength] = 0;
-  if (extLength > 0) std::memcpy(ext, dot + 1, extLength);
-  ext[extLength] = 0;
+  std::memset(shortName, ' ', SHORT_NAME_SIZE);
+  std::memcpy(shortName + ENTRY_BASE_NAME.offset, name,
+              std::min<std::size_t>(baseLength, ENTRY_BASE_NAME.width));
+  if (extLength > 0) {
+    std::memcpy(shortName + ENTRY_EXTENSION.offset, dot + 1,
+                std::min<std::size_t>(extLength, ENTRY_EXTENSION.width));
+  }
+  if (shortName[0] == DELETED_MARK) shortName[0] = DELETED_MARK_STANDIN;
 }
 
-void build_dir_entry(std::uint8_t* entry, const char* base, const char* ext, const FileInfo& info) {
-  std::memset(entry, ' ', 11);
-  std::memcpy(entry, base, std::min<std::size_t>(std::strlen(base), BASE_LIMIT));
-  std::memcpy(entry + 8, ext, std::min<std::size_t>(std::strlen(ext), EXT_LIMIT));
-  if (entry[0] == DELETED_MARK) entry[0] = DELETED_MARK_STANDIN;
-  entry[11] = info.attributes;
-  std::memset(entry + 12, 0, 10);
-  store_le32(entry + 22, info.dateTime);
-  store_le16(entry + 26, info.startCluster);
-  store_le32(entry + 28, info.size);
+void build_dir_entry(std::uint8_t* entry, const std::uint8_t* shortName, const FileInfo& info) {
+  std::memcpy(entry, shortName, SHORT_NAME_SIZE);
+  store_field(entry, ENTRY_ATTRIBUTES, info.attributes);
+  std::memset(entry + ENTRY_RESERVED.offset, 0, ENTRY_RESERVED.width);
+  store_field(entry, ENTRY_DATE_TIME, info.dateTime);
+  store_field(entry, ENTRY_START_CLUSTER, info.startCluster);
+  store_field(entry, ENTRY_FILE_SIZE, info.size);
+}
+
+void clear_dir_slots(std::uint8_t* bytes, std::uint32_t length, std::uint8_t fill) {
+  std::memset(bytes, fill, length);
+  for (std::uint32_t slot = 0; slot < length; slot += DIR_ENTRY_SIZE) bytes[slot] = 0;
 }
 
 std::uint32_t write_directory(std::FILE* out, const DirNode* dir, const FileInfo* infos,
@@ -83,54 +128,21 @@ std::uint32_t write_directory(std::FILE* out, const DirNode* dir, const FileInfo
                               std::uint32_t sectorSize, std::uint8_t fill, bool withDots) {
   if (blockSize == 0 || blockSize % DIR_ENTRY_SIZE != 0 || sectorSize == 0 ||
       blockSize % sectorSize != 0) {
-    return WRITE_FAILED;
+    return DIRECTORY_NOT_WRITTEN;
   }
-  std::uint32_t count = dir->subdirCount + dir->fileCount;
-  auto* children = static_cast<Child*>(heap_alloc(sizeof(Child) * count));
-  if (children == nullptr) return WRITE_FAILED;
-  std::uint32_t n = 0;
-  for (std::uint32_t i = 0; dir->subdirs != nullptr && i < dir->subdirCapacity && n < count; ++i) {
-    if (dir->subdirs[i].nameId != NO_SLOT) collect(children, n, &dir->subdirs[i], infos);
+  std::uint32_t count = 0;
+  Child* children = sorted_children(dir, infos, count);
+  if (children == nullptr) return DIRECTORY_NOT_WRITTEN;
+  EntryBlock block{out, buffer, blockSize, sectorSize, 0, 0};
+  if (withDots) write_dot_entries(block, dir, infos);
+  std::uint8_t shortName[SHORT_NAME_SIZE];
+  for (std::uint32_t i = 0; i < count; ++i) {
+    make_short_name(entry_name(children[i].node), shortName);
+    write_entry(block, shortName, infos[record_of(children[i].node)]);
   }
-  for (std::uint32_t i = 0; dir->files != nullptr && i < dir->fileCapacity && n < count; ++i) {
-    if (dir->files[i].nameId != NO_SLOT) collect(children, n, &dir->files[i], infos);
-  }
-  std::sort(children, children + n, child_before);
-
-  std::uint32_t position = 0;
-  std::uint32_t sectors = 0;
-  auto flush_if_full = [&] {
-    if (position < blockSize) return;
-    std::fwrite(buffer, 1, blockSize, out);
-    sectors += blockSize / sectorSize;
-    position = 0;
-  };
-  if (withDots) {
-    const FileInfo& parentInfo = infos[dir->parent != nullptr ? dir->parent->index >> 1 : 0];
-    build_dir_entry(buffer + position, ".", "", infos[dir->index >> 1]);
-    position += DIR_ENTRY_SIZE;
-    flush_if_full();
-    build_dir_entry(buffer + position, "..", "", parentInfo);
-    position += DIR_ENTRY_SIZE;
-    flush_if_full();
-  }
-  for (std::uint32_t i = 0; i < n; ++i) {
-    write_entry(buffer + position, entry_name(children[i].node),
-                infos[children[i].node->index >> 1]);
-    position += DIR_ENTRY_SIZE;
-    flush_if_full();
-  }
-  std::memset(buffer + position, fill, DIR_ENTRY_SIZE);
-  buffer[position] = 0;
-  position += DIR_ENTRY_SIZE;
-  flush_if_full();
-  if (position != 0) {
-    std::uint32_t boundary = (position + sectorSize - 1) / sectorSize * sectorSize;
-    std::memset(buffer + position, fill, boundary - position);
-    for (std::uint32_t slot = position; slot < boundary; slot += DIR_ENTRY_SIZE) buffer[slot] = 0;
-    std::fwrite(buffer, 1, boundary, out);
-    sectors += boundary / sectorSize;
-  }
+  clear_dir_slots(next_slot(block), DIR_ENTRY_SIZE, fill);  // the end marker
+  slot_done(block);
+  finish_block(block, fill);
   heap_free(children);
-  return sectors;
+  return block.sectors;
 }

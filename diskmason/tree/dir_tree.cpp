@@ -2,8 +2,8 @@
 
 #include <cstring>
 
+#include "diskmason/tree/name_forms.h"
 #include "textconv/heap.h"
-#include "textconv/transcoder.h"
 
 namespace {
 
@@ -16,6 +16,8 @@ std::uint16_t slot_value(std::uint32_t slot, bool file) {
   return static_cast<std::uint16_t>((slot << 1) | (file ? 1U : 0U));
 }
 
+std::uint32_t slot_of_value(std::uint32_t value) { return value >> 1; }
+
 // Largest slot whose table value still fits 16 bits.
 constexpr std::uint32_t MAX_CHILD_SLOT = 32767;
 
@@ -27,6 +29,28 @@ void repoint_children(DirNode* dir) {
   for (std::uint32_t i = 0; i < dir->subdirCapacity && dir->subdirs != nullptr; ++i) {
     dir->subdirs[i].parent = dir;
   }
+}
+
+// Empties slots [from, to) of a child array of dir.
+void clear_slots(FileNode* files, std::uint32_t from, std::uint32_t to, DirNode* dir) {
+  for (std::uint32_t i = from; i < to; ++i) files[i] = FileNode{dir, NO_SLOT, NO_SLOT, 1};
+}
+void clear_slots(DirNode* subdirs, std::uint32_t from, std::uint32_t to, DirNode* dir) {
+  for (std::uint32_t i = from; i < to; ++i) {
+    std::memset(&subdirs[i], 0, sizeof(DirNode));
+    subdirs[i].parent = dir;
+    subdirs[i].entryNameId = NO_SLOT;
+    subdirs[i].nameId = NO_SLOT;
+  }
+}
+
+// Lowest slot that holds no node; NO_SLOT when every slot does.
+template <typename Node>
+std::uint32_t first_free_slot(const Node* slots, std::uint32_t capacity) {
+  for (std::uint32_t i = 0; i < capacity; ++i) {
+    if (!slot_in_use(slots[i])) return i;
+  }
+  return NO_SLOT;
 }
 
 void free_arrays(DirNode* dir) {
@@ -46,8 +70,8 @@ FileNode* find_child_bytes(const DirNode* dir, const std::uint8_t* name, std::ui
   std::uint32_t slot = find(*dir->names, name, length);
   if (slot == NO_SLOT) return nullptr;
   std::uint32_t value = dir->names->entries[slot].lengthAndValue >> 16;
-  if ((value & 1) != 0) return &dir->files[value >> 1];
-  return &dir->subdirs[value >> 1];
+  if ((value & 1) != 0) return &dir->files[slot_of_value(value)];
+  return &dir->subdirs[slot_of_value(value)];
 }
 
 bool same_bytes(const std::uint8_t* a, std::uint32_t aLength, const std::uint8_t* b,
@@ -124,50 +148,6 @@ DirNode* add_subdirectory_bytes(DirNode* dir, const std::uint8_t* plain, std::ui
   return sub;
 }
 
-// Scratch space for the two converted forms of one path component: a local
-// buffer for the usual short names, the heap for long ones.
-struct ComponentForms {
-  std::uint8_t local[640];
-  std::uint8_t* heap = nullptr;
-  std::uint8_t* plain = nullptr;
-  std::uint8_t* upper = nullptr;
-  std::uint32_t plainLength = 0;
-  std::uint32_t upperLength = 0;
-
-  ~ComponentForms() { heap_free(heap); }
-
-  // Converts the n bytes at text; false when they cannot form a table key.
-  bool convert(const char* text, std::size_t n) {
-    // Conversion shortens at most 6 bytes to 1, so a longer component can
-    // never come out below the key limit.
-    if (n > static_cast<std::size_t>(6) * MAX_NAME_LENGTH) return false;
-    std::size_t need = n + 2 * (2 * n + 1);
-    std::uint8_t* space = local;
-    if (need > sizeof local) {
-      heap_free(heap);
-      heap = static_cast<std::uint8_t*>(heap_alloc(need));
-      if (heap == nullptr) return false;
-      space = heap;
-    }
-    std::uint8_t* folded = space;
-    plain = space + n;
-    upper = plain + 2 * n + 1;
-    for (std::size_t i = 0; i < n; ++i) {
-      std::uint8_t b = static_cast<std::uint8_t>(text[i]);
-      folded[i] = (b >= 'a' && b <= 'z') ? static_cast<std::uint8_t>(b - 0x20) : b;
-    }
-    auto length = static_cast<std::uint32_t>(n);
-    plainLength = utf8_to_sjis(as_bytes(text), length, plain, sjis_table.codes, sjis_table.trie);
-    upperLength = utf8_to_sjis(folded, length, upper, sjis_table.codes, sjis_table.trie);
-    plain[plainLength] = 0;
-    upper[upperLength] = 0;
-    if (plainLength > MAX_NAME_LENGTH || upperLength > MAX_NAME_LENGTH) return false;
-    // A zero byte (from the four-byte form of U+0000) would end the name early
-    // in a directory entry; such a name cannot be written.
-    return std::memchr(plain, 0, plainLength) == nullptr;
-  }
-};
-
 std::uint32_t name_length(const FileNode* node, std::uint32_t slot) {
   std::uint32_t length = 0;
   key_at(*node->parent->names, slot, &length);
@@ -208,15 +188,8 @@ bool init_directory(DirNode* dir, std::uint32_t subdirSlots, std::uint32_t fileS
   dir->subdirCapacity = subdirSlots;
   dir->fileCount = 0;
   dir->subdirCount = 0;
-  for (std::uint32_t i = 0; i < fileSlots; ++i) {
-    dir->files[i] = FileNode{dir, NO_SLOT, NO_SLOT, 1};
-  }
-  for (std::uint32_t i = 0; i < subdirSlots; ++i) {
-    std::memset(&dir->subdirs[i], 0, sizeof(DirNode));
-    dir->subdirs[i].parent = dir;
-    dir->subdirs[i].entryNameId = NO_SLOT;
-    dir->subdirs[i].nameId = NO_SLOT;
-  }
+  clear_slots(dir->files, 0, fileSlots, dir);
+  clear_slots(dir->subdirs, 0, subdirSlots, dir);
   dir->parent = nullptr;
   dir->entryNameId = NO_SLOT;
   dir->nameId = NO_SLOT;
@@ -239,7 +212,7 @@ FileNode* add_path(DirNode* dir, const char* path, IndexPool& pool, DirCreatedHa
     if (current == nullptr || is_file(current)) return nullptr;
     const char* end = std::strchr(rest, '/');
     std::size_t n = end != nullptr ? static_cast<std::size_t>(end - rest) : std::strlen(rest);
-    if (n == 0 || !forms.convert(rest, n)) return nullptr;
+    if (n == 0 || !convert_component(forms, rest, n)) return nullptr;
     if (end == nullptr) {
       return add_file_bytes(current, forms.plain, forms.plainLength, forms.upper, forms.upperLength,
                             pool);
@@ -281,18 +254,13 @@ std::uint32_t take_file_slot(DirNode* dir) {
     std::uint32_t grown = dir->fileCapacity == 0 ? 1 : 2 * dir->fileCapacity;
     auto* files = static_cast<FileNode*>(heap_realloc(dir->files, sizeof(FileNode) * grown));
     if (files != nullptr) {
-      for (std::uint32_t i = dir->fileCapacity; i < grown; ++i) {
-        files[i] = FileNode{dir, NO_SLOT, NO_SLOT, 1};
-      }
+      clear_slots(files, dir->fileCapacity, grown, dir);
       dir->files = files;
       dir->fileCapacity = grown;
     }
   }
   if (dir->fileCount >= dir->fileCapacity) return NO_SLOT;
-  for (std::uint32_t i = 0; i < dir->fileCapacity; ++i) {
-    if (dir->files[i].nameId == NO_SLOT) return i;
-  }
-  return NO_SLOT;
+  return first_free_slot(dir->files, dir->fileCapacity);
 }
 
 std::uint32_t take_subdir_slot(DirNode* dir) {
@@ -301,12 +269,7 @@ std::uint32_t take_subdir_slot(DirNode* dir) {
     std::uint32_t grown = dir->subdirCapacity == 0 ? 1 : 2 * dir->subdirCapacity;
     auto* subdirs = static_cast<DirNode*>(heap_realloc(dir->subdirs, sizeof(DirNode) * grown));
     if (subdirs != nullptr) {
-      for (std::uint32_t i = dir->subdirCapacity; i < grown; ++i) {
-        std::memset(&subdirs[i], 0, sizeof(DirNode));
-        subdirs[i].parent = dir;
-        subdirs[i].entryNameId = NO_SLOT;
-        subdirs[i].nameId = NO_SLOT;
-      }
+      clear_slots(subdirs, dir->subdirCapacity, grown, dir);
       bool moved = subdirs != dir->subdirs;
       dir->subdirs = subdirs;
       dir->subdirCapacity = grown;
@@ -315,10 +278,7 @@ std::uint32_t take_subdir_slot(DirNode* dir) {
     }
   }
   if (dir->subdirCount >= dir->subdirCapacity) return NO_SLOT;
-  for (std::uint32_t i = 0; i < dir->subdirCapacity; ++i) {
-    if (dir->subdirs[i].nameId == NO_SLOT) return i;
-  }
-  return NO_SLOT;
+  return first_free_slot(dir->subdirs, dir->subdirCapacity);
 }
 
 FileNode* find_child(const DirNode* dir, const char* name) {
@@ -334,13 +294,13 @@ const char* entry_name(const FileNode* node) {
 }
 
 const char* sort_name(const FileNode* node) {
-  if (node->parent == nullptr || node->nameId == NO_SLOT) return nullptr;
+  if (node->parent == nullptr || !slot_in_use(*node)) return nullptr;
   std::uint32_t length = 0;
   return reinterpret_cast<const char*>(key_at(*node->parent->names, node->nameId, &length));
 }
 
 std::uint32_t remove_node(FileNode* node, IndexPool& pool) {
-  if (node->nameId != NO_SLOT && node->parent != nullptr) {
+  if (slot_in_use(*node) && node->parent != nullptr) {
     DirNode* parent = node->parent;
     remove_slot(*parent->names, node->nameId);
     if (node->entryNameId != node->nameId) remove_slot(*parent->names, node->entryNameId);
@@ -352,19 +312,15 @@ std::uint32_t remove_node(FileNode* node, IndexPool& pool) {
   }
   node->nameId = NO_SLOT;
   node->entryNameId = NO_SLOT;
-  release(pool, node->index >> 1);
+  release(pool, record_of(node));
   if (!is_file(node)) release_subtree(static_cast<DirNode*>(node), pool);
   return node->index;
 }
 
 void release_subtree(DirNode* dir, IndexPool& pool) {
-  for (std::uint32_t i = 0; dir->files != nullptr && i < dir->fileCapacity; ++i) {
-    if (dir->files[i].nameId != NO_SLOT) release(pool, dir->files[i].index >> 1);
-  }
-  for (std::uint32_t i = 0; dir->subdirs != nullptr && i < dir->subdirCapacity; ++i) {
-    if (dir->subdirs[i].nameId != NO_SLOT) release_subtree(&dir->subdirs[i], pool);
-  }
-  release(pool, dir->index >> 1);
+  for (const FileNode& file : files_of(dir)) release(pool, record_of(&file));
+  for (DirNode& sub : subdirs_of(dir)) release_subtree(&sub, pool);
+  release(pool, record_of(dir));
   free_arrays(dir);
 }
 

@@ -16,7 +16,7 @@ struct DirNode;
 constexpr std::uint32_t DIR_SUBDIR_SLOTS = 4;
 constexpr std::uint32_t DIR_FILE_SLOTS = 16;
 // Longest name (Shift-JIS bytes) a directory's table can hold.
-constexpr std::uint32_t MAX_NAME_LENGTH = 0xFFFF;
+constexpr std::uint32_t MAX_NAME_LENGTH = NAME_KEY_LIMIT - 1;
 
 // A file. A DirNode starts with the same four fields, so either kind can be
 // handled as a FileNode and told apart by bit 0 of `index` (1 = file).
@@ -38,6 +38,52 @@ struct DirNode : FileNode {
 };
 
 inline bool is_file(const FileNode* node) { return (node->index & 1) != 0; }
+
+// The number of a node's FileInfo record, which is also its IndexPool index.
+inline std::uint32_t record_of(std::uint32_t index) { return index >> 1; }
+inline std::uint32_t record_of(const FileNode* node) { return record_of(node->index); }
+
+// True when an array slot of a directory holds a node.
+inline bool slot_in_use(const FileNode& slot) { return slot.nameId != NO_SLOT; }
+
+// The slots in use of one child array, in slot order, for range-for loops.
+template <typename Node>
+class UsedSlots {
+ public:
+  struct Iterator {
+    Node* at;
+    Node* end;
+    Node& operator*() const { return *at; }
+    Iterator& operator++() {
+      at = next_in_use(at + 1, end);
+      return *this;
+    }
+    bool operator==(const Iterator& other) const { return at == other.at; }
+  };
+
+  UsedSlots(Node* slots, std::uint32_t capacity)
+      : first_(slots), end_(slots == nullptr ? nullptr : slots + capacity) {}
+  Iterator begin() const { return Iterator{next_in_use(first_, end_), end_}; }
+  Iterator end() const { return Iterator{end_, end_}; }
+
+ private:
+  static Node* next_in_use(Node* at, Node* end) {
+    while (at != end && !slot_in_use(*at)) ++at;
+    return at;
+  }
+  Node* first_;
+  Node* end_;
+};
+
+// A directory's files and subdirectories, in slot order.
+inline UsedSlots<FileNode> files_of(DirNode* dir) { return {dir->files, dir->fileCapacity}; }
+inline UsedSlots<const FileNode> files_of(const DirNode* dir) {
+  return {dir->files, dir->fileCapacity};
+}
+inline UsedSlots<DirNode> subdirs_of(DirNode* dir) { return {dir->subdirs, dir->subdirCapacity}; }
+inline UsedSlots<const DirNode> subdirs_of(const DirNode* dir) {
+  return {dir->subdirs, dir->subdirCapacity};
+}
 
 // Called with the `index` of each directory that add_path creates, outermost
 // first; returning false makes add_path fail.

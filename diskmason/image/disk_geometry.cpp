@@ -1,0 +1,46 @@
+#include "diskmason/image/disk_geometry.h"
+
+#include "diskmason/image/disk_format.h"
+
+SizeProblem size_problem(const DiskParams& params) {
+  if (params.bytesPerSector == 0) return SizeProblem::NoSectorSize;
+  if (params.sectorsPerCluster == 0) return SizeProblem::NoClusterSize;
+  if (params.sectorsPerTrack == 0) return SizeProblem::NoTrackSize;
+  // Directory entries are written 32 bytes at a time into whole sectors.
+  if (params.bytesPerSector % DIR_ENTRY_SIZE != 0) return SizeProblem::SectorNotWholeEntries;
+  return SizeProblem::None;
+}
+
+bool plan_geometry(const DiskParams& params, std::uint32_t bootLength, DiskGeometry& geometry) {
+  geometry = DiskGeometry{};
+  if (size_problem(params) != SizeProblem::None) return false;
+  DiskGeometry& g = geometry;
+  g.sectorSize = params.bytesPerSector;
+  g.sectorsPerCluster = params.sectorsPerCluster;
+  g.clusterSize = g.sectorsPerCluster * g.sectorSize;
+  g.sectorsPerTrack = params.sectorsPerTrack;
+  g.headCount = params.headCount;
+  g.bootSectors = bootLength == 0 ? 1 : ceil_div(bootLength, g.sectorSize);
+  g.fatStart = g.bootSectors;
+  g.fatSectors = params.sectorsPerFat;
+  g.fatCount = params.fatCount;
+  g.rootStart = g.fatStart + g.fatCount * g.fatSectors;
+  g.rootSectors = ceil_div(std::uint32_t{params.rootEntries} * DIR_ENTRY_SIZE, g.sectorSize);
+  g.dataStart = g.rootStart + g.rootSectors;
+  return true;
+}
+
+void measure_data(DiskGeometry& geometry, std::uint32_t endCluster, std::uint32_t headerTracks) {
+  DiskGeometry& g = geometry;
+  g.endCluster = endCluster;
+  // The boot area counts as one sector here whatever the boot file's length.
+  g.sectorsNeeded = g.fatCount * g.fatSectors + g.rootSectors + g.sectorsPerCluster * endCluster + 1;
+  g.tracksNeeded = ceil_div(g.sectorsNeeded, g.sectorsPerTrack);
+  g.trackCount = headerTracks < g.tracksNeeded ? g.tracksNeeded : headerTracks;
+}
+
+void mark_present_tracks(DiskParams& params, std::uint32_t trackCount) {
+  std::uint32_t present = trackCount < DCP_TRACKS ? trackCount : DCP_TRACKS;
+  for (std::uint32_t t = 0; t < DCP_TRACKS; ++t) params.trackPresent[t] = t < present ? 1 : 0;
+  params.allTracksPresent = present == DCP_TRACKS ? 1 : 0;
+}
