@@ -30,6 +30,22 @@ if(TK_BUILD_FUZZERS)
 endif()
 target_include_directories(tk_options INTERFACE ${PROJECT_SOURCE_DIR})
 
+# tk_runtime: how executables link the language runtime. With MinGW it is
+# linked statically: no runtime DLLs to ship next to the programs.
+add_library(tk_runtime INTERFACE)
+if(MINGW)
+  target_link_options(tk_runtime INTERFACE -static)
+endif()
+target_link_libraries(tk_options INTERFACE tk_runtime)
+
+# tk_windows_manifest(TARGET): the application manifest of a Windows
+# executable (UTF-8 as its code page, so narrow paths are UTF-8 as on Linux).
+function(tk_windows_manifest name)
+  if(WIN32)
+    target_sources(${name} PRIVATE ${PROJECT_SOURCE_DIR}/cmake/windows/program.rc)
+  endif()
+endfunction()
+
 # tk_library(NAME SOURCES... [DEPS libs...]): a static library of the toolkit.
 function(tk_library name)
   cmake_parse_arguments(ARG "" "" "SOURCES;DEPS" ${ARGN})
@@ -42,6 +58,7 @@ function(tk_program name)
   cmake_parse_arguments(ARG "" "" "SOURCES;DEPS" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE tk_options ${ARG_DEPS})
+  tk_windows_manifest(${name})
   install(TARGETS ${name} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 endfunction()
 
@@ -54,6 +71,7 @@ function(tk_test name)
   cmake_parse_arguments(ARG "" "" "SOURCES;DEPS" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE tk_options ${ARG_DEPS} tk_test_support GTest::gtest GTest::gtest_main)
+  tk_windows_manifest(${name})
   set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
   gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST
     WORKING_DIRECTORY ${CMAKE_CURRENT_SOURCE_DIR}

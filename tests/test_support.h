@@ -1,5 +1,7 @@
 // Helpers shared by the toolkit's tests: running the built programs and
-// outside tools, scratch folders, whole-file reads and writes.
+// outside tools, scratch folders, whole-file reads and writes. They work on
+// Linux and on Windows (where the tests run the .exe programs, under Wine in
+// the cross build); outside tools and the POSIX shell exist only on Linux.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -9,17 +11,23 @@
 
 struct RunResult {
   int status;          // exit status, or -1 when the program did not exit normally
-  std::string output;  // standard output (standard error is left alone)
+  std::string output;  // standard output
+  std::string error;   // standard error
 };
 
 // Path of a built program in the build's bin/ folder ("bytequill", ...).
 std::string program_path(const std::string& name);
 
-// Runs a program with arguments (no shell involved) and collects its output.
+// Runs a program with arguments (no shell involved), standard input empty,
+// and collects its standard output and standard error.
 RunResult run_program(const std::string& path, const std::vector<std::string>& args);
 
-// Runs a shell command line and collects its output.
+// Runs a command line of the POSIX shell and collects its standard output
+// (standard error goes to the test's own). Linux only: see SKIP_WITHOUT_SHELL.
 RunResult run_shell(const std::string& command);
+
+// True where run_shell and outside tools are available (not on Windows).
+bool have_posix_shell();
 
 // A fresh empty folder below the system's temporary folder (TMPDIR or /tmp),
 // removed with everything in it when the test program ends; "" on failure.
@@ -43,19 +51,30 @@ class ScratchDir {
   std::string path_;
 };
 
+// Whole files by UTF-8 path.
 std::string read_file(const std::string& path);
 void write_file(const std::string& path, const std::string& bytes);
+bool file_exists(const std::string& path);
 
 bool tool_available(const std::string& name);
 
 // Skips the test when an outside tool is missing; in CI (CI=true) a missing
-// tool is a failure instead.
-#define REQUIRE_TOOL(name)                                                        \
-  do {                                                                            \
-    if (!tool_available(name)) {                                                  \
-      if (tool_required_in_ci()) FAIL() << "CI needs the tool " << (name);        \
-      GTEST_SKIP() << (name) << " is not installed; install it to run this test"; \
-    }                                                                             \
+// tool is a failure instead. On Windows the Linux tools are not run: the
+// Linux run of the same test checks the same bytes.
+#define REQUIRE_TOOL(name)                                                                     \
+  do {                                                                                         \
+    if (!have_posix_shell()) GTEST_SKIP() << (name) << " is a Linux tool; the Linux run covers this"; \
+    if (!tool_available(name)) {                                                               \
+      if (tool_required_in_ci()) FAIL() << "CI needs the tool " << (name);                     \
+      GTEST_SKIP() << (name) << " is not installed; install it to run this test";              \
+    }                                                                                          \
+  } while (0)
+
+// Skips a test that drives the POSIX shell (pipes, devices, permissions)
+// where there is none.
+#define SKIP_WITHOUT_SHELL()                                                         \
+  do {                                                                               \
+    if (!have_posix_shell()) GTEST_SKIP() << "needs a POSIX shell; the Linux run covers this"; \
   } while (0)
 
 bool tool_required_in_ci();
