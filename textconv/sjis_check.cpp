@@ -143,8 +143,9 @@ const char* describe_finding(const TextFinding& finding, const std::uint8_t* tex
       used += std::snprintf(out + used, capacity - used, " %02X", unsigned{text[finding.offset + i]});
     }
     if (used > 0 && std::size_t(used) < capacity) {
-      std::snprintf(out + used, capacity - used, "%s not UTF-8 (kept as they are)",
-                    finding.length > 8 ? " ... are" : finding.length == 1 ? " is" : " are");
+      std::snprintf(out + used, capacity - used, "%s not UTF-8 (kept as %s)",
+                    finding.length > 8 ? " ... are" : finding.length == 1 ? " is" : " are",
+                    finding.length == 1 ? "it is" : "they are");
     }
     return out;
   }
