@@ -26,11 +26,22 @@ std::string quoted(const std::string& text) {
 // Runs a program in dir with both output streams collected.
 Outcome run_in(const std::string& dir, const std::string& program, const std::vector<std::string>& args,
            const std::string& stdinFrom = "") {
-  std::string command = "cd " + quoted(dir) + " && ";
-  if (!stdinFrom.empty()) command += "printf %s " + quoted(stdinFrom) + " | ";
+  std::string command = "cd ";
+  command += quoted(dir);
+  command += " && ";
+  if (!stdinFrom.empty()) {
+    command += "printf %s ";
+    command += quoted(stdinFrom);
+    command += " | ";
+  }
   command += quoted(program_path(program));
-  for (const std::string& arg : args) command += " " + quoted(arg);
-  RunResult r = run_shell(command + " 2>" + quoted(dir + "/stderr.txt"));
+  for (const std::string& arg : args) {
+    command += ' ';
+    command += quoted(arg);
+  }
+  command += " 2>";
+  command += quoted(dir + "/stderr.txt");
+  RunResult r = run_shell(command);
   return Outcome{r.status, r.output, read_file(dir + "/stderr.txt")};
 }
 
