@@ -3,63 +3,39 @@
 #include <gtest/gtest.h>
 
 #include <string>
-#include <vector>
 
 namespace {
 
-struct Found {
-  TextIssue issue;
-  std::uint32_t offset, length, codePoint;
-  bool operator==(const Found&) const = default;
-};
-
-void collect(void* context, const TextFinding& f) {
-  static_cast<std::vector<Found>*>(context)->push_back({f.issue, f.offset, f.length, f.codePoint});
+// Every finding in text, one description per line.
+std::string check(const std::string& text) {
+  struct Context {
+    const std::string* text;
+    std::string found;
+  } context{&text, ""};
+  auto collect = [](void* c, const TextFinding& f) {
+    Context& context = *static_cast<Context*>(c);
+    char line[200];
+    describe_finding(f, reinterpret_cast<const std::uint8_t*>(context.text->data()), line, sizeof line);
+    context.found += std::to_string(f.offset) + ": " + line + "\n";
+  };
+  check_sjis_text(reinterpret_cast<const std::uint8_t*>(text.data()), static_cast<std::uint32_t>(text.size()), collect,
+                  &context);
+  return context.found;
 }
-
-std::vector<Found> check(const std::string& text) {
-  std::vector<Found> found;
-  const auto* bytes = reinterpret_cast<const std::uint8_t*>(text.data());
-  const std::uint32_t count = check_sjis_text(bytes, static_cast<std::uint32_t>(text.size()), collect, &found);
-  EXPECT_EQ(count, found.size());
-  return found;
-}
-
-std::string describe(const std::string& text) {
-  std::vector<Found> found = check(text);
-  if (found.size() != 1) return "findings: " + std::to_string(found.size());
-  char out[200];
-  const Found& f = found[0];
-  return describe_finding({f.issue, f.offset, f.length, f.codePoint},
-                          reinterpret_cast<const std::uint8_t*>(text.data()), out, sizeof out);
-}
-
-constexpr TextIssue U = TextIssue::Unencodable;
-constexpr TextIssue B = TextIssue::NotUtf8;
 
 }  // namespace
 
-TEST(SjisCheck, FindsWhatPassesThroughUnconverted) {
-  struct Case {
-    std::string text;
-    std::vector<Found> found;
-  } cases[] = {
-      {"あA漢ｱ\\~¥‾", {}},
-      {"\xe3\x81\x8b\xe3\x82\x9a\t", {}},   // a pair that is one code; ASCII controls are themselves
-      {"\xf0\x80\x80\x80", {}},             // the four-byte form of U+0000 is in the table
-      {"a～b", {{U, 1, 3, 0xFF5E}}},
-      {"\xf0\x9f\x98\x80", {{U, 0, 4, 0x1F600}}},
-      {"a\xff\xfe" "b\xe3\x81", {{B, 1, 2, 0}, {B, 4, 2, 0}}},
-      {"\xc0\xafあ\xed\xa0\x80", {{B, 0, 2, 0}, {B, 5, 3, 0}}},  // overlong form, surrogate
+TEST(SjisCheck, FindsAndDescribesWhatPassesThroughUnconverted) {
+  const std::string kept = " is not in the Shift-JIS table (its UTF-8 bytes are kept)";
+  const std::pair<std::string, std::string> cases[] = {
+      // Table characters, pairs that are one code, ASCII controls, the four-byte U+0000.
+      {"あA漢ｱ\\~¥‾\xe3\x81\x8b\xe3\x82\x9a\t\xf0\x80\x80\x80", ""},
+      {"a\xe2\x80\x95", "1: U+2015 '―'" + kept + "; write U+2014 '—' (815Ch) instead\n"},
+      {"\xf0\x9f\x98\x80", "0: U+1F600 '\xf0\x9f\x98\x80'" + kept + "\n"},
+      {"a\xff\xfe" "b\xe3\x81", "1: bytes FF FE are not UTF-8 (kept as they are)\n4: bytes E3 81 are not UTF-8 (kept as they are)\n"},
+      {"\xc0\xaf\xed\xa0\x80!\xff", "0: bytes C0 AF ED A0 80 are not UTF-8 (kept as they are)\n6: byte FF is not UTF-8 (kept as it is)\n"},
+      // Characters that would act on a terminal are named by number only.
+      {"\xc2\x9b\xe2\x80\xae", "0: U+009B" + kept + "\n2: U+202E" + kept + "\n"},
   };
-  for (const Case& c : cases) EXPECT_EQ(check(c.text), c.found) << c.text;
-}
-
-TEST(SjisCheck, DescribesFindingsReadably) {
-  EXPECT_EQ(describe("\xe2\x80\x95"),
-            "U+2015 '―' is not in the Shift-JIS table (its UTF-8 bytes are kept); write U+2014 '—' (815Ch) instead");
-  EXPECT_EQ(describe("x\xff"), "byte FF is not UTF-8 (kept as it is)");
-  // Characters that would act on a terminal are named by number only.
-  EXPECT_EQ(describe("\xc2\x9b"), "U+009B is not in the Shift-JIS table (its UTF-8 bytes are kept)");
-  EXPECT_EQ(describe("\xe2\x80\xae"), "U+202E is not in the Shift-JIS table (its UTF-8 bytes are kept)");
+  for (const auto& [text, found] : cases) EXPECT_EQ(check(text), found) << text;
 }
