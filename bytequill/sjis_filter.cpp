@@ -10,9 +10,12 @@ namespace {
 const std::uint8_t SJIS_FAILURE[6] = {0, 0, 0, 0, 0, 0};
 const LiteralSyntax SJIS_SYNTAX = {"$SJIS(", SJIS_FAILURE, "SJIS"};
 
-// Where the literals go, and the conversion area of one literal.
+// Where the literals go, the conversion area of one literal, and where
+// warnings about their text go (only under --verbose).
 struct SjisLiterals {
   FilterOutput* output;
+  const InputReport* report;
+  const LiteralScanner* scanner;
   std::uint8_t converted[2 * BLOCK_SIZE];
 };
 
@@ -20,21 +23,27 @@ void convert_literal(void* context, const std::uint8_t* text, std::uint32_t leng
   SjisLiterals& literals = *static_cast<SjisLiterals*>(context);
   const std::uint32_t count = utf8_to_sjis(text, length, literals.converted, sjis_table.codes, sjis_table.trie);
   output_byte_list(*literals.output, literals.converted, count);
+  if (literals.report) warn_unconvertible_text(*literals.report, literals.scanner->literalPosition, text, length);
 }
 
-bool filter_files(const FilterRun& run) { return filter_sjis_literals(run.input, run.output); }
+bool filter_files(const FilterRun& run) { return filter_sjis_literals(run.input, run.output, run.report); }
 
-const FilterCommand BYTEQUILL = {"BYTEQUILL", 0, filter_files};
+const FilterCommand BYTEQUILL = {
+    "BYTEQUILL", 0, filter_files,
+    {"bytequill", "INPUT OUTPUT", "Replace the $SJIS(\"...\") literals of an assembler source by Shift-JIS byte lists.",
+     nullptr, 0}};
 
 }  // namespace
 
-bool filter_sjis_literals(std::FILE* input, std::FILE* output) {
+bool filter_sjis_literals(std::FILE* input, std::FILE* output, const InputReport* report) {
   FilterOutput out;
   start_output(out, output);
   SjisLiterals literals;
   literals.output = &out;
+  literals.report = report;
   LiteralScanner scanner;
-  literal_scanner_init(scanner, input, SJIS_SYNTAX, {copy_text, &out, convert_literal, &literals});
+  literals.scanner = &scanner;
+  literal_scanner_init(scanner, input, SJIS_SYNTAX, {copy_text, &out, convert_literal, &literals}, report);
   const bool ok = literal_scanner_run(scanner);
   flush_output(out);
   return ok;

@@ -4,8 +4,12 @@
 
 #include <cstdio>
 
-// Returns true when the whole input was converted without error.
-bool filter_sjis_literals(std::FILE* input, std::FILE* output);
+#include "textconv/input_report.h"
+
+// Returns true when the whole input was converted without error. With a
+// report, also warns about literal text that the table cannot convert and
+// explains literal errors, at their lines and columns.
+bool filter_sjis_literals(std::FILE* input, std::FILE* output, const InputReport* report = nullptr);
 
 // The whole program on its command line (argv[0] is the program); returns the exit status.
 int run_bytequill(int argc, char** argv);

@@ -1,5 +1,6 @@
 // Fuzzes both glyphmint passes (analysis and writing) over in-memory input,
-// and the literal expansion and coding on the same bytes.
+// and the literal expansion and coding on the same bytes. Half of the inputs
+// run the passes again with diagnostics on, which must change no output.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -33,6 +34,32 @@ void check_literal_coding(const uint8_t* data, size_t size, const CjisTable& tab
   std::vector<uint8_t> coded(1 + size_t{n});
   uint32_t c = encode_cjis_literal(units.data(), n, table, coded.data());
   if (c > 1 + n || c == 0) std::abort();
+}
+
+// Both passes again with diagnostics on (the analysis pass reporting, as the
+// program does) and the writing pass alone reporting: results and the
+// one-pass output must be those of the quiet runs.
+void check_with_diagnostics(const uint8_t* data, size_t size, bool analysed, const Output& plain) {
+  QuietReport quiet;
+  start_quiet_report(quiet);
+  CjisTable table;
+  table.count = 0;
+  std::FILE* in = open_input(data, size);
+  if (build_cjis_table(in, table, &quiet.report) != analysed) std::abort();
+  std::fclose(in);
+
+  in = open_input(data, size);
+  Output out;
+  open_output(out);
+  CjisTable empty;
+  empty.count = 0;
+  bool written = write_cjis_output(in, out.stream, empty, false, &quiet.report);
+  std::fclose(out.stream);
+  std::fclose(in);
+  if (written != analysed || out.size != plain.size || (plain.size && std::memcmp(out.text, plain.text, plain.size) != 0))
+    std::abort();
+  if (!contains(data, size, "$CJIS(") && quiet.diagnostics.warnings != 0) std::abort();
+  std::free(out.text);
 }
 
 }  // namespace
@@ -78,8 +105,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (plain.size < 6 || std::memcmp(plain.text, "dw 2\n\n", 6) != 0) std::abort();
   if (literalFree && (plain.size != 6 + size || (size != 0 && std::memcmp(plain.text + 6, data, size) != 0)))
     std::abort();
-  std::free(plain.text);
 
   check_literal_coding(data, size, analysed ? table : empty);
+  if (with_diagnostics(data, size)) check_with_diagnostics(data, size, analysed, plain);
+  std::free(plain.text);
   return 0;
 }

@@ -6,6 +6,9 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "textconv/diagnostics.h"
+#include "textconv/input_report.h"
+
 // True when needle occurs anywhere in data.
 inline bool contains(const uint8_t* data, size_t size, const char* needle) {
   size_t n = std::strlen(needle);
@@ -20,4 +23,22 @@ inline std::FILE* open_input(const uint8_t* data, size_t size) {
   std::FILE* in = size == 0 ? std::tmpfile() : fmemopen(const_cast<uint8_t*>(data), size, "rb");
   if (in == nullptr) std::abort();
   return in;
+}
+
+// Whether this input also runs with diagnostics on: chosen by its first byte,
+// so that about half of every corpus takes the --verbose paths.
+inline bool with_diagnostics(const uint8_t* data, size_t size) { return size != 0 && (data[0] & 1) != 0; }
+
+// Diagnostics as --verbose gives them, printed to /dev/null.
+struct QuietReport {
+  Diagnostics diagnostics;
+  InputReport report;
+};
+
+inline void start_quiet_report(QuietReport& quiet) {
+  static std::FILE* sink = std::fopen("/dev/null", "w");
+  if (sink == nullptr) std::abort();
+  quiet.diagnostics = make_diagnostics("fuzz", true, false);
+  quiet.diagnostics.stream = sink;
+  quiet.report = InputReport{&quiet.diagnostics, "in.asm"};
 }

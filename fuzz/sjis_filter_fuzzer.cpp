@@ -1,5 +1,6 @@
 // Fuzzes the $SJIS filter (scanner, transcoder, byte-list writer) over
-// in-memory input, and the transcoder's output bounds on the same bytes.
+// in-memory input, and the transcoder's output bounds on the same bytes. Half
+// of the inputs run again with diagnostics on, which must change no output.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -36,8 +37,27 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::fclose(in);
 
   // Without a marker the output is the input, and the run succeeds.
-  if (!contains(data, size, "$SJIS(")) {
+  const bool literalFree = !contains(data, size, "$SJIS(");
+  if (literalFree) {
     if (!ok || outSize != size || (size && std::memcmp(outText, data, size) != 0)) std::abort();
+  }
+
+  // With diagnostics on, the same output and result; no literal, no warning.
+  if (with_diagnostics(data, size)) {
+    QuietReport quiet;
+    start_quiet_report(quiet);
+    in = open_input(data, size);
+    char* reportedText = nullptr;
+    size_t reportedSize = 0;
+    out = open_memstream(&reportedText, &reportedSize);
+    if (!out) std::abort();
+    bool reportedOk = filter_sjis_literals(in, out, &quiet.report);
+    std::fclose(out);
+    std::fclose(in);
+    if (reportedOk != ok || reportedSize != outSize || (outSize && std::memcmp(reportedText, outText, outSize) != 0))
+      std::abort();
+    if (literalFree && quiet.diagnostics.warnings != 0) std::abort();
+    std::free(reportedText);
   }
   std::free(outText);
   return 0;

@@ -19,14 +19,140 @@ bool is_hex_digit(std::uint8_t c) {
   return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f');
 }
 
+// Walks a literal as its expansion reads it, handing the visitor in order:
+// segment(start, end) for each run of plain text, escape(at, value) for each
+// valid {XX} or {XXXX} at text[at], and dropped_brace(at) for each "{" that
+// starts no escape (the byte after it is then plain text, unexamined).
+template <typename Visitor>
+inline void walk_cjis_literal(const std::uint8_t* text, std::uint32_t length, Visitor& visitor) {
+  std::uint32_t s = 0;
+  std::uint32_t i = 0;
+  while (i < length) {
+    if (text[i] != '{') {
+      ++i;
+      continue;
+    }
+    visitor.segment(s, i);
+    const std::uint32_t digits = count_hex_digits(text + i + 1, length - i - 1, 4);
+    const std::uint32_t close = i + 1 + digits;
+    if ((digits == 2 || digits == 4) && close < length && text[close] == '}') {
+      visitor.escape(i, parse_hex_digits(text + i + 1, digits));
+      i = close + 1;
+      s = i;
+    } else {
+      visitor.dropped_brace(i);
+      s = i + 1;
+      i = i + 2 < length ? i + 2 : length;
+    }
+  }
+  visitor.segment(s, length);
+}
+
+// Expansion into 16-bit units: text through utf8_to_sjis16, escapes as raw units.
+struct Expansion {
+  const std::uint8_t* text;
+  std::uint8_t* units;
+  std::uint32_t out;
+  const std::uint16_t* codes;
+  const SjisTrieBlock* trie;
+
+  void segment(std::uint32_t start, std::uint32_t end) {
+    out += utf8_to_sjis16(text + start, end - start, units + out, codes, trie);
+  }
+  void escape(std::uint32_t, std::uint32_t value) {
+    units[out++] = static_cast<std::uint8_t>(value >> 8);
+    units[out++] = static_cast<std::uint8_t>(value);
+  }
+  void dropped_brace(std::uint32_t) {}
+};
+
+// A control code that a literal with double-byte characters drops: below
+// 32, except the line ends.
+bool is_dropped_control(std::uint32_t unit) { return unit < 0x20 && unit != '\n' && unit != '\r'; }
+
+// The warnings about one literal, in the order of their places: characters
+// that the table cannot convert, a "{" that starts no escape and, in a mixed
+// literal, each control code that its coding drops.
+struct LiteralCheck {
+  const InputReport* report;
+  const std::uint8_t* text;
+  std::uint32_t length;
+  bool mixed;
+  PositionCursor cursor;
+  std::uint32_t segmentStart = 0;
+  std::uint32_t segmentEnd = 0;
+  std::uint32_t controlAt = 0;  // next conversion step of the segment to look at
+
+  void warn_control(std::uint32_t at, std::uint32_t unit) {
+    warn_at_position(*report, position_of(cursor, at),
+                     "control code %02Xh is dropped from a literal with double-byte characters", unsigned{unit});
+  }
+
+  // Steps through the conversion of the segment up to limit, warning about
+  // each control code it gives.
+  void controls_before(std::uint32_t limit) {
+    if (!mixed) return;
+    while (controlAt < limit) {
+      std::uint16_t unit = 0;
+      const std::uint32_t step = sjis_match(text + controlAt, segmentEnd - controlAt, &unit);
+      if (is_dropped_control(unit)) warn_control(controlAt, unit);
+      controlAt += step != 0 ? step : 1;
+    }
+  }
+
+  static void unconvertible(void* context, const TextFinding& found) {
+    LiteralCheck& check = *static_cast<LiteralCheck*>(context);
+    TextFinding inLiteral = found;
+    inLiteral.offset += check.segmentStart;
+    check.controls_before(inLiteral.offset);
+    warn_text_finding(*check.report, check.cursor, inLiteral);
+  }
+
+  void segment(std::uint32_t start, std::uint32_t end) {
+    segmentStart = start;
+    segmentEnd = end;
+    controlAt = start;
+    check_sjis_text(text + start, end - start, unconvertible, this);
+    controls_before(end);
+  }
+  void escape(std::uint32_t at, std::uint32_t value) {
+    if (mixed && is_dropped_control(value)) warn_control(at, value);
+  }
+  void dropped_brace(std::uint32_t at) {
+    if (at + 1 < length && text[at + 1] == '{') return;  // "{{" is how a "{" is written
+    warn_at_position(*report, position_of(cursor, at), "'{' starts no escape ({XX} or {XXXX}) and is dropped");
+  }
+};
+
+// True when a literal's units hold a double-byte character.
+bool is_mixed(const std::uint8_t* units, std::uint32_t length) {
+  for (std::uint32_t i = 0; i < length; i += 2) {
+    if (units[i] != 0) return true;
+  }
+  return false;
+}
+
+// Warns about one literal whose units are already expanded.
+void check_literal(const InputReport& report, TextPosition at, const std::uint8_t* text, std::uint32_t length,
+                   const std::uint8_t* units, std::uint32_t unitBytes) {
+  LiteralCheck check{&report, text, length, is_mixed(units, unitBytes), position_cursor(text, at)};
+  walk_cjis_literal(text, length, check);
+}
+
+// The literal handlers of the two passes. The first pass that runs warns
+// about the literals (report set), the other does not repeat it.
 struct AnalysisPass {
   CjisUsage* usage;
+  const InputReport* report;
+  const LiteralScanner* scanner;
   std::uint8_t units[UNITS_SIZE];
 };
 
 struct WritingPass {
   const CjisTable* table;
   FilterOutput* output;
+  const InputReport* report;
+  const LiteralScanner* scanner;
   std::uint8_t units[UNITS_SIZE];
   std::uint8_t coded[CODED_SIZE];
 };
@@ -35,6 +161,7 @@ void count_literal(void* context, const std::uint8_t* text, std::uint32_t length
   AnalysisPass& pass = *static_cast<AnalysisPass*>(context);
   const std::uint32_t unitBytes = expand_cjis_literal(text, length, pass.units, sjis_table.codes, sjis_table.trie);
   count_cjis_usage(*pass.usage, pass.units, unitBytes);
+  if (pass.report) check_literal(*pass.report, pass.scanner->literalPosition, text, length, pass.units, unitBytes);
 }
 
 void write_literal(void* context, const std::uint8_t* text, std::uint32_t length) {
@@ -42,23 +169,40 @@ void write_literal(void* context, const std::uint8_t* text, std::uint32_t length
   const std::uint32_t unitBytes = expand_cjis_literal(text, length, pass.units, sjis_table.codes, sjis_table.trie);
   const std::uint32_t codedLength = encode_cjis_literal(pass.units, unitBytes, *pass.table, pass.coded);
   output_byte_list(*pass.output, pass.coded, codedLength);
+  if (pass.report) check_literal(*pass.report, pass.scanner->literalPosition, text, length, pass.units, unitBytes);
 }
 
 // Both passes over one input: the table (unless the optional argument is
 // "1"), a rewind, then the output.
 bool run_passes(const FilterRun& run) {
   const bool wanted = run.extraCount == 0 || parse_decimal_arg(run.extra[0]) != 1;
+  if (run.report && run.extraCount != 0 && wanted) {
+    warn_at(*run.report->diagnostics, SourcePlace{nullptr, 0, 0},
+            "third argument '%s' is not 1: the table is built (only 1 skips it)", run.extra[0]);
+  }
   CjisTable table;
   table.count = 0;
   if (wanted) {
-    if (!build_cjis_table(run.input, table)) return false;
+    if (!build_cjis_table(run.input, table, run.report)) return false;
     // The writing pass reads the same stream again from its start.
-    if (std::fseek(run.input, 0, SEEK_SET) != 0) return false;
+    if (std::fseek(run.input, 0, SEEK_SET) != 0) {
+      if (run.report) {
+        explain_at(*run.report->diagnostics, SourcePlace{run.report->path, 0, 0},
+                   "cannot be read a second time (a pipe?), which the table needs: give a file, "
+                   "or 1 as the third argument for no table");
+      }
+      return false;
+    }
   }
-  return write_cjis_output(run.input, run.output, table, wanted);
+  return write_cjis_output(run.input, run.output, table, wanted, wanted ? nullptr : run.report);
 }
 
-const FilterCommand GLYPHMINT = {"GLYPHMINT", 1, run_passes};
+const FilterCommand GLYPHMINT = {
+    "GLYPHMINT", 1, run_passes,
+    {"glyphmint", "INPUT OUTPUT [1]",
+     "Code the $CJIS(\"...\") literals of an assembler source with a character table made for it\n"
+     "(a third argument 1 writes no table).",
+     nullptr, 0}};
 
 }  // namespace
 
@@ -91,55 +235,38 @@ std::uint32_t parse_hex_digits(const std::uint8_t* text, std::uint32_t length) {
 
 std::uint32_t expand_cjis_literal(const std::uint8_t* text, std::uint32_t length, std::uint8_t* units,
                                   const std::uint16_t* sjis_code_table, const SjisTrieBlock* sjis_trie) {
-  std::uint32_t out = 0;
-  std::uint32_t s = 0;
-  std::uint32_t i = 0;
-  while (i < length) {
-    if (text[i] != '{') {
-      ++i;
-      continue;
-    }
-    out += utf8_to_sjis16(text + s, i - s, units + out, sjis_code_table, sjis_trie);
-    const std::uint32_t digits = count_hex_digits(text + i + 1, length - i - 1, 4);
-    const std::uint32_t close = i + 1 + digits;
-    if ((digits == 2 || digits == 4) && close < length && text[close] == '}') {
-      const std::uint32_t value = parse_hex_digits(text + i + 1, digits);
-      units[out++] = static_cast<std::uint8_t>(value >> 8);
-      units[out++] = static_cast<std::uint8_t>(value);
-      i = close + 1;
-      s = i;
-    } else {
-      // Not an escape: the "{" goes and the byte after it is plain text.
-      s = i + 1;
-      i = i + 2 < length ? i + 2 : length;
-    }
-  }
-  out += utf8_to_sjis16(text + s, length - s, units + out, sjis_code_table, sjis_trie);
-  return out;
+  Expansion expansion{text, units, 0, sjis_code_table, sjis_trie};
+  walk_cjis_literal(text, length, expansion);
+  return expansion.out;
 }
 
-bool build_cjis_table(std::FILE* input, CjisTable& table) {
+bool build_cjis_table(std::FILE* input, CjisTable& table, const InputReport* report) {
   CjisUsage usage;
   if (!create_cjis_usage(usage)) return false;
   AnalysisPass pass;
   pass.usage = &usage;
+  pass.report = report;
   LiteralScanner scanner;
-  literal_scanner_init(scanner, input, CJIS_SYNTAX, {drop_text, nullptr, count_literal, &pass});
+  pass.scanner = &scanner;
+  literal_scanner_init(scanner, input, CJIS_SYNTAX, {drop_text, nullptr, count_literal, &pass}, report);
   const bool ok = literal_scanner_run(scanner);
   if (ok) select_cjis_table(usage, CJIS_TABLE_LIMIT, table);
   destroy_cjis_usage(usage);
   return ok;
 }
 
-bool write_cjis_output(std::FILE* input, std::FILE* output, const CjisTable& table, bool wanted) {
+bool write_cjis_output(std::FILE* input, std::FILE* output, const CjisTable& table, bool wanted,
+                       const InputReport* report) {
   FilterOutput out;
   start_output(out, output);
   write_cjis_table(table, wanted, out);
   WritingPass pass;
   pass.table = &table;
   pass.output = &out;
+  pass.report = report;
   LiteralScanner scanner;
-  literal_scanner_init(scanner, input, CJIS_SYNTAX, {copy_text, &out, write_literal, &pass});
+  pass.scanner = &scanner;
+  literal_scanner_init(scanner, input, CJIS_SYNTAX, {copy_text, &out, write_literal, &pass}, report);
   const bool ok = literal_scanner_run(scanner);
   flush_output(out);
   return ok;

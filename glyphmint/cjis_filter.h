@@ -7,6 +7,7 @@
 #include <cstdio>
 
 #include "glyphmint/cjis_table.h"
+#include "textconv/input_report.h"
 #include "textconv/sjis_table.h"
 
 // Value of a non-empty all-digit text (modulo 2^32), else 0xFFFFFFFF.
@@ -27,11 +28,14 @@ std::uint32_t expand_cjis_literal(const std::uint8_t* text, std::uint32_t length
 
 // The analysis pass: reads the whole input and fills the table. Returns false
 // when the counters cannot be allocated or a literal is too long or unclosed.
-bool build_cjis_table(std::FILE* input, CjisTable& table);
+// With a report, also warns about the literals and explains literal errors.
+bool build_cjis_table(std::FILE* input, CjisTable& table, const InputReport* report = nullptr);
 
 // The writing pass: the table header, then the input with every literal
-// coded. Returns false when a literal is too long or unclosed.
-bool write_cjis_output(std::FILE* input, std::FILE* output, const CjisTable& table, bool wanted);
+// coded. Returns false when a literal is too long or unclosed. With a report
+// it warns and explains as the analysis pass does.
+bool write_cjis_output(std::FILE* input, std::FILE* output, const CjisTable& table, bool wanted,
+                       const InputReport* report = nullptr);
 
 // The whole program on its command line (argv[0] is the program); returns the exit status.
 int run_glyphmint(int argc, char** argv);

@@ -2,7 +2,10 @@
 // with the checks that keep a user's source safe.
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
+
+struct Diagnostics;
 
 // Opens input_path for reading and output_path for writing. Prints the
 // program's one-line message and returns false when the input cannot be
@@ -10,11 +13,25 @@
 // as the input (checked before anything is truncated) or when the output
 // cannot be opened. On false nothing is left open. Also makes a closed pipe
 // show up as a failed write instead of ending the process.
+// With diagnostics, each failure is also explained on standard error.
 bool open_filter_files(const char* program, const char* input_path, const char* output_path,
-                       std::FILE** input, std::FILE** output);
+                       std::FILE** input, std::FILE** output, Diagnostics* diagnostics = nullptr);
 
 // Closes the output and then the input. Returns false, after printing
 // "<PROGRAM> couldn't write <path>", when any write to the output failed, or
 // after "<PROGRAM> couldn't read its input" when reading the input failed.
 bool close_filter_files(const char* program, const char* output_path, std::FILE* input,
-                        std::FILE* output);
+                        std::FILE* output, Diagnostics* diagnostics = nullptr);
+
+// The file an output stream writes to.
+struct OutputFile {
+  bool regular;  // a regular file (not a device, pipe or socket)
+  std::uint64_t device;
+  std::uint64_t inode;
+};
+
+OutputFile identify_output(std::FILE* output);
+
+// Removes the output at path when path itself (not a link to it) still names
+// that regular file. Returns true when it was removed.
+bool remove_output_file(const char* path, const OutputFile& file);

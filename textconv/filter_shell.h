@@ -1,9 +1,14 @@
 // The command line shared by the source filters (bytequill, glyphmint):
-// PROGRAM input-path output-path [optional arguments]. The shell checks the
-// arguments, opens both files safely, runs the filter and closes the files.
+// PROGRAM [OPTIONS] input-path output-path [optional arguments]. The shell
+// reads the options, checks the arguments, opens both files safely, runs the
+// filter and closes the files; under --strict it removes an output that
+// warnings or a failure make unfit.
 #pragma once
 
 #include <cstdio>
+
+#include "textconv/command_line.h"
+#include "textconv/input_report.h"
 
 // What a filter works on in one run.
 struct FilterRun {
@@ -11,6 +16,7 @@ struct FilterRun {
   std::FILE* output;
   int extraCount;     // optional arguments after the two paths
   char* const* extra;
+  const InputReport* report;  // set under --verbose: where warnings about the input go
 };
 
 // One filter program.
@@ -18,9 +24,11 @@ struct FilterCommand {
   const char* name;  // in capitals; the first word of its messages
   int maxExtra;      // optional arguments it accepts after the two paths
   bool (*filter)(const FilterRun& run);  // true when nothing failed
+  ProgramSpec spec;  // what --help and usage errors say
 };
 
 // Runs the filter on its command line (argv[0] is the program). Returns the
-// exit status: 0 when every step succeeded, else 1 after a one-line message
-// on standard output (the filter prints its own).
+// exit status: 0 when every step succeeded, 1 after a one-line message on
+// standard output (the filter prints its own) or, under --strict, after any
+// warning; 0 after --help or --version and 2 after a usage error.
 int run_filter(const FilterCommand& command, int argc, char** argv);

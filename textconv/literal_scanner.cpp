@@ -13,16 +13,46 @@ struct Cursor {
   std::uint32_t start;
 };
 
-void report_too_many(LiteralScanner& s) {
+// Counts the line ends in the block up to position end.
+void count_lines(LiteralScanner& s, std::uint32_t end) {
+  const std::uint64_t from = s.counted - s.blockBase;
+  if (end <= from) return;
+  const std::uint8_t* p = s.block + from;
+  const std::uint8_t* stop = s.block + end;
+  while ((p = static_cast<const std::uint8_t*>(std::memchr(p, '\n', static_cast<std::size_t>(stop - p))))) {
+    ++p;
+    ++s.line;
+    s.lineStart = s.blockBase + static_cast<std::uint64_t>(p - s.block);
+  }
+  s.counted = s.blockBase + end;
+}
+
+// The place of block[pos]. Bytes between pos and what is already counted
+// are held-back marker bytes, which hold no line end.
+TextPosition position_in_block(LiteralScanner& s, std::uint32_t pos) {
+  count_lines(s, pos);
+  return TextPosition{s.line, static_cast<std::uint32_t>(s.blockBase + pos - s.lineStart + 1)};
+}
+
+void report_too_many(LiteralScanner& s, const char* why) {
   std::printf("%s has too many characters to decode\n", s.syntax.word);
   std::fflush(stdout);
   s.ok = false;
+  if (s.report) explain_at_position(*s.report, s.markerPosition, "%s", why);
+}
+
+void report_literal_too_long(LiteralScanner& s) {
+  char why[80] = "";
+  std::snprintf(why, sizeof why, "literal too long: its text may hold %u bytes",
+                unsigned{BLOCK_SIZE - s.closeLength});
+  report_too_many(s, why);
 }
 
 void report_unclosed(LiteralScanner& s) {
   std::printf("Unclosed %s block\n", s.syntax.word);
   std::fflush(stdout);
   s.ok = false;
+  if (s.report) explain_at_position(*s.report, s.markerPosition, "literal not closed before the end of the input");
 }
 
 void hand_text(const LiteralScanner& s, const std::uint8_t* bytes, std::uint32_t length) {
@@ -41,6 +71,10 @@ std::uint32_t find_byte(const std::uint8_t* block, std::uint32_t pos, std::uint3
 void open_literal(LiteralScanner& s, Cursor& at) {
   const std::uint32_t markerStart = at.pos - s.matched;
   if (markerStart > at.start) hand_text(s, s.block + at.start, markerStart - at.start);
+  if (s.report) {
+    s.markerPosition = position_in_block(s, markerStart);
+    s.literalPosition = TextPosition{s.markerPosition.line, s.markerPosition.column + s.matched + 1};
+  }
   s.closeLength = s.matched - MARKER_LENGTH + 2;
   s.depth = s.closeLength;
   s.inLiteral = true;
@@ -83,7 +117,7 @@ void close_literal(LiteralScanner& s, Cursor& at) {
   const std::uint32_t length = at.pos + 1 - at.start;
   const std::uint8_t* bytes = s.block + at.start;
   if (s.literalFill + length > BLOCK_SIZE) {
-    report_too_many(s);
+    report_literal_too_long(s);
   } else if (s.literalFill == 0) {
     // The whole literal lies in this block: hand it on in place.
     s.handlers.onLiteral(s.handlers.literalContext, bytes, length - s.closeLength);
@@ -131,6 +165,7 @@ std::uint32_t scan_block(LiteralScanner& s, std::uint32_t held) {
 // Reads the next block behind the held-back marker bytes at its front;
 // false at the end of the input.
 bool read_block(LiteralScanner& s) {
+  s.blockBase += s.blockCount - s.matched;
   const std::size_t got = std::fread(s.block + s.matched, 1, BLOCK_SIZE - s.matched, s.input);
   if (got == 0) return false;
   s.blockCount = s.matched + static_cast<std::uint32_t>(got);
@@ -149,7 +184,7 @@ void hand_on_rest(LiteralScanner& s, std::uint32_t start) {
     std::memcpy(s.literal + s.literalFill, s.block + start, length);
     s.literalFill += length;
   } else {
-    report_too_many(s);
+    report_literal_too_long(s);
   }
 }
 
@@ -158,7 +193,8 @@ void keep_held_back(LiteralScanner& s) {
   if (s.matched == BLOCK_SIZE) {
     // A marker with so many extra "(" that it fills the block leaves no
     // room to read on: refuse it, but keep every byte in the text.
-    report_too_many(s);
+    if (s.report) s.markerPosition = position_in_block(s, 0);
+    report_too_many(s, "too many '(' after the marker");
     hand_text(s, s.block, BLOCK_SIZE);
     s.matched = 0;
   } else if (s.matched > 0) {
@@ -171,8 +207,9 @@ void keep_held_back(LiteralScanner& s) {
 void drop_text(void*, const std::uint8_t*, std::uint32_t) {}
 
 void literal_scanner_init(LiteralScanner& scanner, std::FILE* input, const LiteralSyntax& syntax,
-                          const ScanHandlers& handlers) {
+                          const ScanHandlers& handlers, const InputReport* report) {
   scanner.input = input;
+  scanner.report = report;
   scanner.syntax = syntax;
   scanner.handlers = handlers;
   scanner.blockCount = 0;
@@ -189,11 +226,19 @@ bool literal_scanner_run(LiteralScanner& s) {
   s.inLiteral = false;
   s.literalFill = 0;
   s.ok = true;
+  s.blockCount = 0;
+  s.blockBase = 0;
+  s.counted = 0;
+  s.lineStart = 0;
+  s.line = 1;
+  s.markerPosition = TextPosition{1, 1};
+  s.literalPosition = TextPosition{1, 1};
   // A block that is not full was the input's last.
   bool more = true;
   while (more && read_block(s)) {
     more = s.blockCount == BLOCK_SIZE;
     hand_on_rest(s, scan_block(s, s.matched));
+    if (s.report) count_lines(s, s.blockCount);
     keep_held_back(s);
   }
   // A partial or complete marker at the end of the input stays text.

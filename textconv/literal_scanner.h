@@ -7,6 +7,7 @@
 #include <cstdio>
 
 #include "textconv/byte_output.h"
+#include "textconv/input_report.h"
 
 // What one filter looks for: its six-byte marker and the word its messages name.
 struct LiteralSyntax {
@@ -46,11 +47,22 @@ struct LiteralScanner {
   std::uint8_t literal[BLOCK_SIZE];
   std::uint32_t literalFill;
   bool ok;
+  // Places, tracked only while report is set: the line ends counted so far
+  // and the literal being read.
+  const InputReport* report;
+  std::uint64_t blockBase;  // input offset of block[0]
+  std::uint64_t counted;    // input offset up to which line ends are counted
+  std::uint64_t lineStart;  // input offset of the first byte of the current line
+  std::uint32_t line;
+  TextPosition markerPosition;   // the "$" of the literal's marker
+  TextPosition literalPosition;  // the first byte of its text
 };
 
-// Sets up a scanner over input (opened for binary reading).
+// Sets up a scanner over input (opened for binary reading). With a report,
+// the scanner tracks where its literals lie (literalPosition is the place of
+// the text handed to on_literal) and explains its errors there too.
 void literal_scanner_init(LiteralScanner& scanner, std::FILE* input, const LiteralSyntax& syntax,
-                          const ScanHandlers& handlers);
+                          const ScanHandlers& handlers, const InputReport* report = nullptr);
 
 // Scans to the end of the input. Returns true when no literal was too long
 // and none was left open; the messages go to standard output.

@@ -29,8 +29,10 @@ std::uint32_t utf8_character(const std::uint8_t* text, std::uint32_t avail, std:
   return length;
 }
 
-// Bytes of the longest table sequence at text, or 0 when the first byte passes through.
-std::uint32_t table_match(const std::uint8_t* text, std::uint32_t avail, const SjisTrieBlock* trie) {
+// Bytes of the longest table sequence at text, or 0 when the first byte
+// passes through; *index receives the sequence's index in the code table.
+std::uint32_t table_match(const std::uint8_t* text, std::uint32_t avail, const SjisTrieBlock* trie,
+                          std::uint32_t* index) {
   const std::int16_t* block = trie[0];
   std::uint32_t n = 0;
   std::uint32_t accepted = 0;
@@ -40,10 +42,26 @@ std::uint32_t table_match(const std::uint8_t* text, std::uint32_t avail, const S
     ++n;
     if (entry < 0) {
       block = trie[-entry];
-      if (block[0] > 0) accepted = n;
+      if (block[0] > 0) {
+        accepted = n;
+        *index = static_cast<std::uint32_t>(block[0] - 1);
+      }
     }
   } while (entry < 0 && n < avail);
-  return entry > 0 ? n : accepted;
+  if (entry > 0) {
+    *index = static_cast<std::uint32_t>(entry - 1);
+    return n;
+  }
+  return accepted;
+}
+
+// True for characters that would act on a terminal or reorder the line
+// rather than show: C1 controls, line and paragraph separators, the
+// direction marks and overrides, the byte order mark.
+bool is_invisible(std::uint32_t codePoint) {
+  return (codePoint >= 0x80 && codePoint <= 0x9F) || (codePoint >= 0x200B && codePoint <= 0x200F) ||
+         (codePoint >= 0x2028 && codePoint <= 0x202E) || (codePoint >= 0x2066 && codePoint <= 0x2069) ||
+         codePoint == 0xFEFF;
 }
 
 }  // namespace
@@ -68,7 +86,8 @@ std::uint32_t check_sjis_text(const std::uint8_t* text, std::uint32_t length, Fi
     badLength = 0;
   };
   for (std::uint32_t p = 0; p < length;) {
-    std::uint32_t matched = table_match(text + p, length - p, sjis_trie);
+    std::uint32_t index = 0;
+    std::uint32_t matched = table_match(text + p, length - p, sjis_trie, &index);
     if (matched != 0) {
       flush_bad();
       p += matched;
@@ -91,6 +110,14 @@ std::uint32_t check_sjis_text(const std::uint8_t* text, std::uint32_t length, Fi
   }
   flush_bad();
   return findings;
+}
+
+std::uint32_t sjis_match(const std::uint8_t* text, std::uint32_t avail, std::uint16_t* code,
+                        const std::uint16_t* sjis_code_table, const SjisTrieBlock* sjis_trie) {
+  std::uint32_t index = 0;
+  const std::uint32_t matched = table_match(text, avail, sjis_trie, &index);
+  *code = matched != 0 ? sjis_code_table[index] : text[0];
+  return matched;
 }
 
 std::uint32_t encode_utf8(std::uint32_t codePoint, std::uint8_t* out) {
@@ -116,14 +143,18 @@ const char* describe_finding(const TextFinding& finding, const std::uint8_t* tex
       used += std::snprintf(out + used, capacity - used, " %02X", unsigned{text[finding.offset + i]});
     }
     if (used > 0 && std::size_t(used) < capacity) {
-      std::snprintf(out + used, capacity - used, "%s not UTF-8 (kept as they are)",
-                    finding.length > 8 ? " ... are" : finding.length == 1 ? " is" : " are");
+      std::snprintf(out + used, capacity - used, "%s not UTF-8 (kept as %s)",
+                    finding.length > 8 ? " ... are" : finding.length == 1 ? " is" : " are",
+                    finding.length == 1 ? "it is" : "they are");
     }
     return out;
   }
+  // An invisible character is named by its number alone, so that the line
+  // shows as written.
   const char* character = reinterpret_cast<const char*>(text + finding.offset);
-  int used = std::snprintf(out, capacity, "U+%04X '%.*s' is not in the Shift-JIS table (its UTF-8 bytes are kept)",
-                           unsigned{finding.codePoint}, int(finding.length), character);
+  const int shown = is_invisible(finding.codePoint) ? 0 : int(finding.length);
+  int used = std::snprintf(out, capacity, "U+%04X%s%.*s%s is not in the Shift-JIS table (its UTF-8 bytes are kept)",
+                           unsigned{finding.codePoint}, shown ? " '" : "", shown, character, shown ? "'" : "");
   const TypedCharacterHint* hint = typed_character_hint(finding.codePoint);
   if (hint != nullptr && used > 0 && std::size_t(used) < capacity) {
     std::uint8_t instead[4];

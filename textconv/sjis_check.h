@@ -40,9 +40,18 @@ std::uint32_t check_sjis_text(const std::uint8_t* text, std::uint32_t length, Fi
                               void* context, const std::uint16_t* sjis_code_table = sjis_table.codes,
                               const SjisTrieBlock* sjis_trie = sjis_table.trie);
 
+// One step of the conversion at text (avail at least 1): the byte length of
+// the longest table sequence there, its code in *code; 0 when the first byte
+// passes through unconverted (*code is then that byte).
+std::uint32_t sjis_match(const std::uint8_t* text, std::uint32_t avail, std::uint16_t* code,
+                         const std::uint16_t* sjis_code_table = sjis_table.codes,
+                         const SjisTrieBlock* sjis_trie = sjis_table.trie);
+
 // One line describing a finding, e.g. "U+FF5E '～' is not in the Shift-JIS
 // table (its UTF-8 bytes are kept); write U+301C '〜' (8160h) instead".
-// text is the text the finding was made in. Returns out.
+// A character that would not show as itself (a C1 control, a direction
+// override) is named by its number alone. text is the text the finding was
+// made in. Returns out.
 const char* describe_finding(const TextFinding& finding, const std::uint8_t* text, char* out,
                              std::size_t capacity);
 

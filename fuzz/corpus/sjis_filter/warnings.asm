@@ -1,0 +1,4 @@
+; warnings
+msg: db $SJIS("～―��"), $SJIS(("a
+😀"))
+	db $SJIS("open

@@ -1,0 +1,178 @@
+// The options of bytequill and glyphmint as users run them: warnings and
+// explanations at their lines and columns, --strict, usage errors, --help
+// and --version; and runs without options that stay exactly as they were.
+#include <unistd.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "tests/test_support.h"
+
+namespace {
+
+struct Outcome {
+  int status;
+  std::string out;                // standard output
+  std::vector<std::string> err;   // lines of standard error
+};
+
+std::string quoted(const std::string& text) { return "'" + text + "'"; }
+
+// Runs a program in dir, its standard input fed from `feed` when given.
+Outcome run_in(const std::string& dir, const char* program, const std::vector<std::string>& args,
+               const std::string& feed = "") {
+  std::string command = "cd ";
+  command += quoted(dir);
+  command += feed.empty() ? " && " : " && printf %s " + quoted(feed) + " | ";
+  command += quoted(program_path(program));
+  for (const std::string& arg : args) command.append(" ").append(quoted(arg));
+  command.append(" 2>stderr.txt");
+  RunResult r = run_shell(command);
+  Outcome o{r.status, r.output, {}};
+  const std::string err = read_file(dir + "/stderr.txt");
+  for (std::size_t at = 0, end; at < err.size(); at = end + 1) {
+    end = err.find('\n', at);
+    o.err.push_back(err.substr(at, end - at));
+  }
+  return o;
+}
+
+bool exists(const std::string& path) { return access(path.c_str(), F_OK) == 0; }
+
+struct Case {
+  const char* program;
+  std::string source;
+  std::vector<std::string> extra;  // arguments after the two paths
+  int status;
+  std::string messages;  // standard output, the same with and without options
+  std::vector<std::string> lines;  // the start of each line on standard error under --verbose
+};
+
+const Case CASES[] = {
+    {"bytequill", "a: db $SJIS(\"あ～\")\n", {}, 0, "", {"in.asm:1:17: warning: U+FF5E '～' is not in the Shift-JIS"}},
+    {"bytequill", "x\n db $SJIS(\"a\n\xff\xfe\"), $SJIS(\"\xe2\x80\x95\")", {}, 0, "",
+     {"in.asm:3:1: warning: bytes FF FE are not UTF-8", "in.asm:3:14: warning: U+2015 '―' is not"}},
+    // The marker of the second line crosses the end of the first input block.
+    {"bytequill", std::string(2043, ';') + "\n$SJIS(\"ab\xef\xbf\xa0\")", {}, 0, "", {"in.asm:2:10: warning: U+FFE0"}},
+    {"bytequill", "ok: db $SJIS(\"¥‾ｱ漢\\~\")\n", {}, 0, "", {}},
+    {"bytequill", "a\n  $SJIS(\"x", {}, 1, "Unclosed SJIS block\n",
+     {"in.asm:2:3: error: literal not closed before the end of the input"}},
+    {"bytequill", "\n\n $SJIS((\"" + std::string(2046, 'x') + "\"))", {}, 1, "SJIS has too many characters to decode\n",
+     {"in.asm:3:2: error: literal too long: its text may hold 2045 bytes"}},
+    {"glyphmint", "t: db $CJIS(\"あ\x01{01}{g}{{\")\n", {}, 0, "",
+     {"in.asm:1:17: warning: control code 01h is dropped", "in.asm:1:18: warning: control code 01h is dropped",
+      "in.asm:1:22: warning: '{' starts no escape"}},
+    {"glyphmint", "p: db $CJIS(\"A\tB{09}{{\"), $CJIS(\"{8140}\r\n\")\n", {}, 0, "", {}},
+    {"glyphmint", "a\n\tdb $CJIS(\"漢\n～{\")", {"1"}, 0, "",
+     {"in.asm:3:1: warning: U+FF5E", "in.asm:3:4: warning: '{' starts no escape"}},
+    {"glyphmint", "t: db $CJIS(\"A\")\n", {"2"}, 0, "", {"glyphmint: warning: third argument '2' is not 1"}},
+    {"glyphmint", "ok: db $CJIS(\"あ\")\nbad: db $CJIS(\"open", {}, 1, "Unclosed CJIS block\n",
+     {"in.asm:2:9: error: literal not closed"}},
+};
+
+}  // namespace
+
+// Each case runs without options (nothing on standard error, the messages,
+// status and output as ever), then with --verbose: the same run, which also
+// warns and explains at the line and column of the cause.
+TEST(FilterOptions, WarningsAndErrorsAtTheirPlaces) {
+  for (const Case& c : CASES) {
+    SCOPED_TRACE(std::string(c.program) + ": " + c.source.substr(0, 60));
+    ScratchDir scratch;
+    write_file(scratch.file("in.asm"), c.source);
+    std::vector<std::string> args = {"in.asm", "out.s"};
+    args.insert(args.end(), c.extra.begin(), c.extra.end());
+    Outcome quiet = run_in(scratch.path(), c.program, args);
+    EXPECT_EQ(quiet.status, c.status);
+    EXPECT_EQ(quiet.out, c.messages);
+    EXPECT_TRUE(quiet.err.empty());
+    const std::string output = read_file(scratch.file("out.s"));
+
+    args.insert(args.begin(), "--verbose");
+    Outcome verbose = run_in(scratch.path(), c.program, args);
+    EXPECT_EQ(verbose.status, c.status);
+    EXPECT_EQ(verbose.out, c.messages);
+    EXPECT_EQ(read_file(scratch.file("out.s")), output);
+    ASSERT_EQ(verbose.err.size(), c.lines.size());
+    for (std::size_t i = 0; i < c.lines.size(); ++i) EXPECT_EQ(verbose.err[i].substr(0, c.lines[i].size()), c.lines[i]);
+  }
+}
+
+// glyphmint reads its input twice: from a pipe the run fails, and --verbose says why.
+TEST(FilterOptions, GlyphmintExplainsAnInputThatCannotBeReadTwice) {
+  ScratchDir scratch;
+  Outcome r = run_in(scratch.path(), "glyphmint", {"-v", "/dev/stdin", "out.s"}, "a: db $CJIS(\"x\")");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out, "");
+  ASSERT_EQ(r.err.size(), 1u);
+  EXPECT_EQ(r.err[0].rfind("/dev/stdin: error: cannot be read a second time (a pipe?)", 0), 0u) << r.err[0];
+  EXPECT_NE(r.err[0].find("give a file"), std::string::npos);
+}
+
+// --strict: a warning or a failure fails the run and removes the output; a
+// clean run keeps it. A link is no output of its own and stays, as does the file it names.
+TEST(FilterOptions, StrictRemovesAnUnfitOutput) {
+  ScratchDir scratch;
+  const struct {
+    const char* program;
+    const char* source;
+    const char* output;
+    int status;
+    bool kept;
+  } cases[] = {
+      {"bytequill", "db $SJIS(\"～\")\n", "out.s", 1, false}, {"bytequill", "db $SJIS(\"open\n", "out.s", 1, false},
+      {"bytequill", "db $SJIS(\"〜\")\n", "out.s", 0, true},   {"glyphmint", "db $CJIS(\"{x}\")\n", "out.s", 1, false},
+      {"glyphmint", "db $CJIS(\"{0a}\")\n", "out.s", 0, true}, {"bytequill", "db $SJIS(\"～\")\n", "link.s", 1, true},
+  };
+  ASSERT_EQ(symlink("target.s", scratch.file("link.s").c_str()), 0);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.source);
+    write_file(scratch.file("in.asm"), c.source);
+    Outcome r = run_in(scratch.path(), c.program, {"--strict", "in.asm", c.output});
+    EXPECT_EQ(r.status, c.status);
+    EXPECT_EQ(exists(scratch.file(c.output)), c.kept);
+  }
+  EXPECT_NE(read_file(scratch.file("target.s")), "");
+}
+
+TEST(FilterOptions, UsageErrorsAndFileNamesThatLookLikeOptions) {
+  ScratchDir scratch;
+  write_file(scratch.file("-x"), "db $SJIS(\"A\"), $CJIS(\"A\")\n");
+  for (const char* program : {"bytequill", "glyphmint"}) {
+    SCOPED_TRACE(program);
+    for (const char* option : {"--bogus", "--verbose=1"}) {
+      Outcome r = run_in(scratch.path(), program, {option, "-x", "out.s"});
+      EXPECT_EQ(r.status, 2);
+      EXPECT_EQ(r.out, "");
+      ASSERT_EQ(r.err.size(), 1u);
+      EXPECT_EQ(r.err[0], std::string(program) + ": unknown option '" + option + "'; usage: " + program +
+                              (program[0] == 'b' ? " [OPTIONS] INPUT OUTPUT" : " [OPTIONS] INPUT OUTPUT [1]"));
+      EXPECT_FALSE(exists(scratch.file("out.s")));
+    }
+    for (const std::vector<std::string>& args : {std::vector<std::string>{"-x", "out.s"}, {"-v", "--", "-x", "out.s"}}) {
+      EXPECT_EQ(run_in(scratch.path(), program, args).status, 0);
+      EXPECT_NE(read_file(scratch.file("out.s")).find("41h"), std::string::npos);
+      unlink(scratch.file("out.s").c_str());
+    }
+  }
+  // After the paths an option is a positional argument, as it always was.
+  EXPECT_EQ(run_in(scratch.path(), "bytequill", {"-x", "out.s", "-v"}).out, "BYTEQUILL wrong number of parameters\n");
+}
+
+TEST(FilterOptions, HelpAndVersion) {
+  ScratchDir scratch;
+  for (const char* program : {"bytequill", "glyphmint"}) {
+    for (const char* help : {"--help", "-h"}) {
+      Outcome r = run_in(scratch.path(), program, {help, "in.asm"});
+      EXPECT_EQ(r.status, 0);
+      EXPECT_EQ(r.out.rfind("usage: " + std::string(program) + " [OPTIONS] INPUT OUTPUT", 0), 0u) << r.out;
+      EXPECT_NE(r.out.find("--strict"), std::string::npos);
+      EXPECT_NE(r.out.find(std::string(program) + "(1)"), std::string::npos);
+    }
+    Outcome r = run_in(scratch.path(), program, {"--version"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out.rfind(std::string(program) + " ", 0), 0u) << r.out;
+    EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '.'), 2) << r.out;
+  }
+}
