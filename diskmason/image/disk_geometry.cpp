@@ -39,8 +39,15 @@ void measure_data(DiskGeometry& geometry, std::uint32_t endCluster, std::uint32_
   g.trackCount = headerTracks < g.tracksNeeded ? g.tracksNeeded : headerTracks;
 }
 
-void mark_present_tracks(DiskParams& params, std::uint32_t trackCount) {
-  std::uint32_t present = trackCount < DCP_TRACKS ? trackCount : DCP_TRACKS;
+std::uint32_t padded_track_request(const DiskGeometry& geometry, std::uint32_t totalSectors) {
+  std::uint32_t tracks = ceil_div(totalSectors, geometry.sectorsPerTrack);
+  return tracks < DCP_TRACKS ? tracks : DCP_TRACKS;
+}
+
+void mark_present_tracks(DiskParams& params, DiskGeometry& geometry, bool padded) {
+  std::uint32_t present = geometry.trackCount < DCP_TRACKS ? geometry.trackCount : DCP_TRACKS;
   for (std::uint32_t t = 0; t < DCP_TRACKS; ++t) params.trackPresent[t] = t < present ? 1 : 0;
   params.allTracksPresent = present == DCP_TRACKS ? 1 : 0;
+  geometry.presentTracks = present;
+  geometry.imageSectors = padded ? present * geometry.sectorsPerTrack : 0;
 }
