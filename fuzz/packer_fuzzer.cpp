@@ -9,10 +9,11 @@
 // no start cluster is fixed, the FAT chains cover exactly the clusters of
 // the data area and the present tracks are the ones the data needs.
 //
-// A first byte below 8 picks options for further runs of the same list:
-// --verbose must change neither status nor image, --strict may only refuse
-// (leaving an older image alone), and --pad must give the plain image's
-// data followed by fill up to the end of its present tracks.
+// A first byte below 16 picks options for further runs of the same list:
+// --verbose, --map and --depfile must change neither status nor image,
+// --strict may only refuse (leaving an older image alone), and --pad must
+// give the plain image's data followed by fill up to the end of its present
+// tracks.
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -219,7 +220,8 @@ namespace {
 constexpr std::uint8_t VERBOSE = 1;
 constexpr std::uint8_t STRICT = 2;
 constexpr std::uint8_t PAD = 4;
-constexpr std::uint8_t OPTION_BYTE_END = 8;
+constexpr std::uint8_t OUTPUTS = 8;  // --map and --depfile
+constexpr std::uint8_t OPTION_BYTE_END = 16;
 
 std::FILE* messages = nullptr;  // --verbose output, discarded
 
@@ -304,6 +306,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     } else {
       check(strictImage == std::vector<std::uint8_t>{'o', 'l', 'd', 'e', 'r'}, "--strict touched the image");
     }
+  }
+  // The map and the dependency file come with the same image, or both fail.
+  if ((options & OUTPUTS) != 0) {
+    std::remove("out.dcp");
+    check(pack({"--map", "map.tsv", "--depfile", "out.d"}, "out.dcp") == status, "--map changed the status");
+    check(read_image("out.dcp", &found) == image, "--map changed the image");
   }
   if ((options & PAD) != 0 && status == 0) {
     std::remove("pad.dcp");

@@ -11,10 +11,12 @@
 
 namespace {
 
-enum PackerOption : std::uint32_t { PAD_OPTION };
+enum PackerOption : std::uint32_t { PAD_OPTION, DEPFILE_OPTION, MAP_OPTION };
 
 constexpr ProgramOption PACKER_OPTIONS[] = {
     {"--pad", nullptr, "write the whole disk, its free sectors filled with E5h"},
+    {"--depfile", "PATH", "write the image's dependencies for make to PATH"},
+    {"--map", "PATH", "write where everything lies on the disk to PATH (- for standard output)"},
 };
 
 constexpr ProgramSpec PACKER_SPEC{
@@ -46,7 +48,7 @@ void pack(PackerRun& run) {
                check_disk_end(run) && check_fat_size(run);
   }
   if (run.good) run.good = warn_about_layout(run) && passes_strict(run);
-  if (run.good) run.good = write_image(run);
+  if (run.good) run.good = write_image(run) && write_map(run) && write_depfile(run);
 }
 
 void release_run(PackerRun& run) {
@@ -58,6 +60,7 @@ void release_run(PackerRun& run) {
   heap_free(run.origins);
   heap_free(run.infos);
   heap_free(run.boot);
+  heap_free(run.bootPath);
   std::fclose(run.list);
 }
 
@@ -130,6 +133,8 @@ int run_packer(int argc, char** argv, std::FILE* messages) {
   run.diag = make_diagnostics(PACKER_SPEC.name, options.verbose, options.strict);
   run.diag.stream = messages;
   run.pad = options.given[PAD_OPTION];
+  run.depfilePath = options.value[DEPFILE_OPTION];
+  run.mapPath = options.value[MAP_OPTION];
   int operands = argc > options.first ? argc - options.first : 0;
   if (operands != 2) {
     explain_at(run.diag, SourcePlace{nullptr, 0, 0}, "expected 2 arguments, FILELIST and IMAGE; got %d",

@@ -50,6 +50,18 @@ void explain_boot_failure(PackerRun& run, const char* path, const char* why) {
                     : "");
 }
 
+// The boot file's path outlives the header line only for the dependency file.
+bool keep_boot_path(PackerRun& run, const char* path) {
+  std::size_t length = std::strlen(path) + 1;
+  run.bootPath = static_cast<char*>(heap_alloc(length));
+  if (run.bootPath == nullptr) {
+    explain_no_memory(run, "for the boot file's path");
+    return false;
+  }
+  std::memcpy(run.bootPath, path, length);
+  return true;
+}
+
 }  // namespace
 
 bool read_header_line(PackerRun& run) {
@@ -107,6 +119,7 @@ bool read_boot_file(PackerRun& run) {
   if (ok) {
     run.bootLength = static_cast<std::uint32_t>(std::fread(run.boot, 1, std::size_t(length), file));
   }
+  if (ok && run.depfilePath != nullptr) ok = keep_boot_path(run, path);
   std::fclose(file);
   return ok;
 }

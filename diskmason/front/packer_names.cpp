@@ -39,8 +39,7 @@ bool forbidden_in_short_names(std::uint16_t unit) {
          (unit <= 0x7E && std::strchr("\"*+,/:;<=>?[\\]|", unit) != nullptr);
 }
 
-// The stored short name, "BASE.EXT" without padding, in UTF-8; empty when
-// the conversion table's reverse cannot be had.
+// The short name that the entry of this component stores, shown in UTF-8.
 void stored_name(Component& c, char* out, std::size_t capacity) {
   std::uint8_t upper[2 * LIST_LINE_LIMIT + 1];
   std::uint32_t n = 0;
@@ -51,19 +50,7 @@ void stored_name(Component& c, char* out, std::size_t capacity) {
   upper[n] = 0;
   std::uint8_t shortName[SHORT_NAME_SIZE];
   make_short_name(reinterpret_cast<const char*>(upper), shortName);
-  std::uint8_t shown[SHORT_NAME_SIZE + 1];
-  std::uint32_t base = BASE_BYTES;
-  while (base > 0 && shortName[base - 1] == ' ') --base;
-  std::memcpy(shown, shortName, base);
-  std::uint32_t extension = EXTENSION_BYTES;
-  while (extension > 0 && shortName[BASE_BYTES + extension - 1] == ' ') --extension;
-  n = base;
-  if (extension != 0) shown[n++] = '.';
-  std::memcpy(shown + n, shortName + BASE_BYTES, extension);
-  n += extension;
-  if (n != 0 && shown[0] == 0x05) shown[0] = 0xE5;  // the stand-in for a first byte E5h
-  out[0] = 0;
-  if (stored_names_readable(c.run)) sjis_to_utf8(c.run.reverse, shown, n, out, capacity);
+  show_short_name(c.run, shortName, out, capacity);
 }
 
 // Bytes of the units [from, to), and whether the byte limit falls inside a
@@ -124,6 +111,22 @@ void check_short_name(Component& c) {
 }
 
 }  // namespace
+
+void show_short_name(PackerRun& run, const std::uint8_t* shortName, char* out, std::size_t capacity) {
+  std::uint8_t shown[SHORT_NAME_SIZE + 1];
+  std::uint32_t base = BASE_BYTES;
+  while (base > 0 && shortName[base - 1] == ' ') --base;
+  std::memcpy(shown, shortName, base);
+  std::uint32_t extension = EXTENSION_BYTES;
+  while (extension > 0 && shortName[BASE_BYTES + extension - 1] == ' ') --extension;
+  std::uint32_t n = base;
+  if (extension != 0) shown[n++] = '.';
+  std::memcpy(shown + n, shortName + BASE_BYTES, extension);
+  n += extension;
+  if (n != 0 && shown[0] == 0x05) shown[0] = 0xE5;  // the stand-in for a first byte E5h
+  out[0] = 0;
+  if (stored_names_readable(run)) sjis_to_utf8(run.reverse, shown, n, out, capacity);
+}
 
 bool stored_names_readable(PackerRun& run) {
   if (run.reverse.spans != nullptr) return true;

@@ -50,6 +50,9 @@ struct PackerRun {
   FileIdentity image;  // the image file, when it exists already
   bool good;
   bool pad;  // write every sector of the present tracks
+  const char* depfilePath;  // --depfile, or nullptr
+  const char* mapPath;      // --map ("-": standard output), or nullptr
+  char* bootPath;           // a copy of header field 0, kept for the depfile
   Diagnostics diag;
   // The line being read, its place in the list and its fields. A line
   // longer than the buffer is read in pieces; columnBase counts the bytes
@@ -166,3 +169,13 @@ bool check_fat_size(const PackerRun& run);
 // Writes the image file; false, with a message, when the writer failed
 // (packer_image.cpp).
 bool write_image(PackerRun& run);
+
+// After the image, as asked: the dependency file (packer_depfile.cpp) and
+// the layout map (packer_map.cpp); false, with a message, when one cannot
+// be written.
+bool write_depfile(PackerRun& run);
+bool write_map(PackerRun& run);
+
+// A node's stored 8.3 name as "BASE.EXT" in UTF-8 (packer_names.cpp); empty
+// when the reverse of the conversion table cannot be had.
+void show_short_name(PackerRun& run, const std::uint8_t* shortName, char* out, std::size_t capacity);

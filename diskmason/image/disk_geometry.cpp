@@ -51,3 +51,23 @@ void mark_present_tracks(DiskParams& params, DiskGeometry& geometry, bool padded
   geometry.presentTracks = present;
   geometry.imageSectors = padded ? present * geometry.sectorsPerTrack : 0;
 }
+
+std::uint32_t last_cluster_within(const DiskGeometry& g, std::uint32_t sectors) {
+  if (sectors < g.dataStart) return FIRST_DATA_CLUSTER - 1;
+  return FIRST_DATA_CLUSTER + (sectors - g.dataStart) / g.sectorsPerCluster - 1;
+}
+
+std::uint64_t image_offset(const DiskGeometry& g, std::uint64_t sector) {
+  return DCP_HEADER_SIZE + sector * g.sectorSize;
+}
+
+DiskAddress disk_address(const DiskGeometry& g, std::uint64_t sector) {
+  DiskAddress a{};
+  a.sector = static_cast<std::uint32_t>(sector % g.sectorsPerTrack) + 1;
+  if (g.headCount == 0) return a;
+  std::uint64_t track = sector / g.sectorsPerTrack;
+  a.hasCylinder = true;
+  a.cylinder = track / g.headCount;
+  a.head = static_cast<std::uint32_t>(track % g.headCount);
+  return a;
+}

@@ -77,3 +77,20 @@ void mark_present_tracks(DiskParams& params, DiskGeometry& geometry, bool padded
 constexpr std::uint64_t cluster_sector(const DiskGeometry& g, std::uint64_t cluster) {
   return g.dataStart + (cluster - FIRST_DATA_CLUSTER) * g.sectorsPerCluster;
 }
+
+// The last whole cluster within the first `sectors` sectors of the disk;
+// FIRST_DATA_CLUSTER - 1 when not even cluster 2 fits.
+std::uint32_t last_cluster_within(const DiskGeometry& g, std::uint32_t sectors);
+
+// Where sector k of the disk lies in the image file.
+std::uint64_t image_offset(const DiskGeometry& g, std::uint64_t sector);
+
+// Cylinder, head and sector (from 1) of a logical sector, by the header's
+// sectors per track and heads; with 0 heads only the sector is known.
+struct DiskAddress {
+  bool hasCylinder;
+  std::uint64_t cylinder;
+  std::uint32_t head;
+  std::uint32_t sector;
+};
+DiskAddress disk_address(const DiskGeometry& g, std::uint64_t sector);
