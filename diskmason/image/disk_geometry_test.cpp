@@ -71,38 +71,6 @@ TEST(DiskGeometry, DataDecidesTheTracks) {
   EXPECT_EQ(g.imageSectors, 160u * 8);
 }
 
-TEST(DiskGeometry, PaddedDiskCoversTheTotalSectors) {
-  DiskParams params = params_of(1024, 1, 2, 2, 192);
-  DiskGeometry g{};
-  ASSERT_TRUE(plan_geometry(params, 1024, g));
-  EXPECT_EQ(padded_track_request(g, 1232), 154u);
-  EXPECT_EQ(padded_track_request(g, 1233), 155u);
-  EXPECT_EQ(padded_track_request(g, 65535), 160u);
-  EXPECT_EQ(cluster_sector(g, 2), 11u);
-  EXPECT_EQ(cluster_sector(g, 5), 14u);
-  EXPECT_EQ(last_cluster_within(g, 1232), 1222u);
-  EXPECT_EQ(last_cluster_within(g, 11), 1u);
-}
-
-TEST(DiskGeometry, SectorsAsCylinderHeadAndSector) {
-  DiskParams params = params_of(1024, 1, 2, 2, 192);
-  DiskGeometry g{};
-  ASSERT_TRUE(plan_geometry(params, 1024, g));
-  struct Case {
-    std::uint64_t sector;
-    DiskAddress address;
-  } cases[] = {{0, {true, 0, 0, 1}}, {7, {true, 0, 0, 8}}, {8, {true, 0, 1, 1}}, {17, {true, 1, 0, 2}}};
-  for (const Case& c : cases) {
-    DiskAddress a = disk_address(g, c.sector);
-    EXPECT_EQ(a.cylinder, c.address.cylinder) << c.sector;
-    EXPECT_EQ(a.head, c.address.head) << c.sector;
-    EXPECT_EQ(a.sector, c.address.sector) << c.sector;
-  }
-  g.headCount = 0;
-  EXPECT_FALSE(disk_address(g, 17).hasCylinder);
-  EXPECT_EQ(image_offset(g, 11), 162u + 11 * 1024);
-}
-
 TEST(DiskGeometry, UnusableSizesAreNamedAndPlanNothing) {
   struct Case {
     std::uint16_t bytesPerSector;
