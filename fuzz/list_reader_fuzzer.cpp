@@ -26,10 +26,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     for (uint32_t i = 0; i < count; ++i) {
       const uint8_t* text = line + fields[i].offset;
-      decode_number(text, fields[i].length);
-      decode_attributes(text, fields[i].length);
-      if (i + 1 < count)
-        decode_date_time(text, fields[i].length, line + fields[i + 1].offset, fields[i + 1].length);
+      uint32_t length = fields[i].length;
+      // The silent parse agrees with the decoder that reports bad numbers.
+      uint32_t value = 0;
+      bool number = parse_number(text, length, &value);
+      uint32_t decoded = decode_number(text, length);
+      if (number ? decoded != value : decoded != 0xFFFFFFFF) std::abort();
+      decode_attributes(text, length);
+      if (first_unknown_attribute(text, length) > length) std::abort();
+      if (i + 1 < count) {
+        const uint8_t* next = line + fields[i + 1].offset;
+        uint32_t packed = decode_date_time(text, length, next, fields[i + 1].length);
+        bool forms = has_date_form(text, length) && has_time_form(next, fields[i + 1].length);
+        if (packed != 0 && !forms) std::abort();
+      }
     }
     header = false;
   }

@@ -8,6 +8,12 @@
 // root directory and whole clusters; the FAT copies are identical; and when
 // no start cluster is fixed, the FAT chains cover exactly the clusters of
 // the data area and the present tracks are the ones the data needs.
+//
+// A first byte below 16 picks options for further runs of the same list:
+// --verbose, --map and --depfile must change neither status nor image,
+// --strict may only refuse (leaving an older image alone), and --pad must
+// give the plain image's data followed by fill up to the end of its present
+// tracks.
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -17,6 +23,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -206,31 +213,115 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
   return 0;
 }
 
+namespace {
+
+// A first input byte below OPTION_BYTE_END picks options; any other input
+// is the whole file list, run without options.
+constexpr std::uint8_t VERBOSE = 1;
+constexpr std::uint8_t STRICT = 2;
+constexpr std::uint8_t PAD = 4;
+constexpr std::uint8_t OUTPUTS = 8;  // --map and --depfile
+constexpr std::uint8_t OPTION_BYTE_END = 16;
+
+std::FILE* messages = nullptr;  // --verbose output, discarded
+
+int pack(std::vector<const char*> options, const char* image) {
+  std::vector<char*> argv = {const_cast<char*>("diskmason")};
+  for (const char* option : options) argv.push_back(const_cast<char*>(option));
+  argv.push_back(const_cast<char*>("list"));
+  argv.push_back(const_cast<char*>(image));
+  argv.push_back(nullptr);
+  return run_packer(static_cast<int>(argv.size() - 1), argv.data(), messages);
+}
+
+// The padded image is the plain one with every sector of its present tracks:
+// the same body, then fill bytes, and only the track flags may differ.
+void check_padded(const std::vector<std::uint8_t>& plain, const std::vector<std::uint8_t>& padded,
+                  const std::uint8_t* data, std::size_t size) {
+  check(padded.size() >= plain.size(), "padded image shorter than the plain one");
+  check(std::equal(plain.begin() + DCP_HEADER_SIZE, plain.end(), padded.begin() + DCP_HEADER_SIZE),
+        "padding changed the data");
+  for (std::size_t i = plain.size(); i < padded.size(); ++i) check(padded[i] == 0xE5, "padding is not fill");
+  std::FILE* in = open_input(data, size);
+  Line line;
+  read_line(in, line, HEADER_FIELD_LIMIT);
+  std::fclose(in);
+  const std::uint32_t formatLevel = line.number(3) & 0xFF;
+  const std::uint64_t bps = line.number(4) & 0xFFFF;
+  const std::uint64_t total = line.number(9) & 0xFFFF;
+  const std::uint64_t spt = formatLevel >= 30 && line.count >= 15 ? line.number(12) & 0xFFFF : 8;
+  std::uint32_t present = 0;
+  while (present < DCP_TRACKS && padded[DCP_TRACK_FLAGS.offset + present] == 1) ++present;
+  check(present >= std::min<std::uint64_t>((total + spt - 1) / spt, DCP_TRACKS), "padded tracks short of the disk");
+  check(padded.size() - DCP_HEADER_SIZE >= present * spt * bps, "padded image short of its tracks");
+}
+
+}  // namespace
+
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size > 16384) return 0;
   // A write past the size limit fails with EFBIG instead of a signal; set
   // here because the fuzzer installs its own handler after initialising.
   static bool quiet = std::signal(SIGXFSZ, SIG_IGN) != SIG_ERR;
   if (!quiet) std::abort();
+  if (messages == nullptr) messages = std::fopen("/dev/null", "w");
+  if (messages == nullptr) std::abort();
+  std::uint8_t options = size != 0 && data[0] < OPTION_BYTE_END ? data[0] : 0;
+  if (size != 0 && data[0] < OPTION_BYTE_END) {
+    ++data;
+    --size;
+  }
   std::FILE* list = std::fopen("list", "wb");
   if (list == nullptr) std::abort();
   if (size != 0 && std::fwrite(data, 1, size, list) != size) std::abort();
   std::fclose(list);
-  std::remove("out.dcp");
 
-  char program[] = "diskmason";
-  char listPath[] = "list";
-  char imagePath[] = "out.dcp";
-  char* argv[] = {program, listPath, imagePath, nullptr};
-  int status = run_packer(3, argv);
+  std::remove("out.dcp");
+  int status = pack({}, "out.dcp");
   check(status == 0 || status == 1, "exit status");
   bool found = false;
-  std::vector<std::uint8_t> image = read_image(imagePath, &found);
+  std::vector<std::uint8_t> image = read_image("out.dcp", &found);
   static const bool verbose = std::getenv("PACKER_FUZZ_VERBOSE") != nullptr;
   if (verbose) std::fprintf(stderr, "status %d, image %zu bytes\n", status, image.size());
   if (status == 0) {
     check(found, "a run succeeded without an image");
     check_image(data, size, image);
+  }
+  // --verbose only explains: the same status and image.
+  if ((options & VERBOSE) != 0) {
+    std::remove("out.dcp");
+    check(pack({"--verbose"}, "out.dcp") == status, "--verbose changed the status");
+    check(read_image("out.dcp", &found) == image, "--verbose changed the image");
+  }
+  // --strict may refuse what passes, and then leaves an existing image alone.
+  if ((options & STRICT) != 0 && status == 0) {
+    std::FILE* old = std::fopen("strict.dcp", "wb");
+    if (old == nullptr) std::abort();
+    std::fputs("older", old);
+    std::fclose(old);
+    int strictStatus = pack({"--strict"}, "strict.dcp");
+    std::vector<std::uint8_t> strictImage = read_image("strict.dcp", &found);
+    if (strictStatus == 0) {
+      check(strictImage == image, "--strict changed the image");
+    } else {
+      check(strictImage == std::vector<std::uint8_t>{'o', 'l', 'd', 'e', 'r'}, "--strict touched the image");
+    }
+  }
+  // The map and the dependency file come with the same image, or both fail.
+  if ((options & OUTPUTS) != 0) {
+    std::remove("out.dcp");
+    check(pack({"--map", "map.tsv", "--depfile", "out.d"}, "out.dcp") == status, "--map changed the status");
+    check(read_image("out.dcp", &found) == image, "--map changed the image");
+  }
+  if ((options & PAD) != 0 && status == 0) {
+    std::remove("pad.dcp");
+    int padStatus = pack({"--pad"}, "pad.dcp");
+    std::vector<std::uint8_t> padded = read_image("pad.dcp", &found);
+    // Only a padded image beyond the size limit may fail to be written.
+    if (padStatus == 0 || padded.size() < IMAGE_LIMIT - 65536) {
+      check(padStatus == 0, "--pad failed where the plain run passed");
+      check_padded(image, padded, data, size);
+    }
   }
   return 0;
 }

@@ -49,6 +49,23 @@ std::uint8_t decode_attributes(const std::uint8_t* text, std::uint32_t length) {
   return attributes;
 }
 
+bool has_date_form(const std::uint8_t* text, std::uint32_t length) {
+  std::uint32_t parts[3];
+  return three_parts(text, length, '-', parts);
+}
+
+bool has_time_form(const std::uint8_t* text, std::uint32_t length) {
+  std::uint32_t parts[3];
+  return three_parts(text, length, ':', parts);
+}
+
+std::uint32_t first_unknown_attribute(const std::uint8_t* text, std::uint32_t length) {
+  for (std::uint32_t i = 0; i < length; ++i) {
+    if (text[i] != '-' && decode_attributes(text + i, 1) == 0) return i;
+  }
+  return length;
+}
+
 std::uint32_t decode_date_time(const std::uint8_t* date, std::uint32_t dateLength,
                                const std::uint8_t* time, std::uint32_t timeLength) {
   std::uint32_t ymd[3];

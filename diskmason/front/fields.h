@@ -10,3 +10,12 @@ std::uint8_t decode_attributes(const std::uint8_t* text, std::uint32_t length);
 // and time (low 16 bits); 0 when either does not have that form.
 std::uint32_t decode_date_time(const std::uint8_t* date, std::uint32_t dateLength,
                                const std::uint8_t* time, std::uint32_t timeLength);
+
+// True when the text is three runs of decimal digits joined by "-" (a date)
+// or ":" (a time), the form decode_date_time needs.
+bool has_date_form(const std::uint8_t* text, std::uint32_t length);
+bool has_time_form(const std::uint8_t* text, std::uint32_t length);
+
+// Position of the first byte that is neither an attribute letter nor "-"
+// (the field's "none"); length when there is none.
+std::uint32_t first_unknown_attribute(const std::uint8_t* text, std::uint32_t length);

@@ -66,14 +66,25 @@ std::uint32_t split_fields(const std::uint8_t* line, std::uint32_t length, Field
   return found;
 }
 
-std::uint32_t decode_number(const std::uint8_t* text, std::uint32_t length) {
+bool parse_number(const std::uint8_t* text, std::uint32_t length, std::uint32_t* value) {
   if (length > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X') &&
-      is_hex_digits(text + 2, length - 2))
-    return hex_value(text + 2, length - 2);
+      is_hex_digits(text + 2, length - 2)) {
+    *value = hex_value(text + 2, length - 2);
+    return true;
+  }
   if (length > 1 && (text[length - 1] == 'h' || text[length - 1] == 'H') &&
-      is_hex_digits(text, length - 1))
-    return hex_value(text, length - 1);
-  if (is_decimal_digits(text, length)) return decimal_value(text, length);
+      is_hex_digits(text, length - 1)) {
+    *value = hex_value(text, length - 1);
+    return true;
+  }
+  if (!is_decimal_digits(text, length)) return false;
+  *value = decimal_value(text, length);
+  return true;
+}
+
+std::uint32_t decode_number(const std::uint8_t* text, std::uint32_t length) {
+  std::uint32_t value = 0;
+  if (parse_number(text, length, &value)) return value;
   std::fputs("Bad number to decode ", stdout);
   if (length != 0) std::fwrite(text, 1, length, stdout);
   std::fputs("\n", stdout);

@@ -25,6 +25,8 @@ bool read_list_line(std::FILE* stream, std::uint8_t* line, std::uint32_t* length
 std::uint32_t split_fields(const std::uint8_t* line, std::uint32_t length, FieldSpan* fields,
                            std::uint32_t limit);
 
+// Decodes 0x1F, 1Fh or 31 into *value; false, silently, for anything else.
+bool parse_number(const std::uint8_t* text, std::uint32_t length, std::uint32_t* value);
 // Decodes 0x1F, 1Fh or 31; prints "Bad number to decode %s\n" and returns
 // 0xFFFFFFFF for anything else.
 std::uint32_t decode_number(const std::uint8_t* text, std::uint32_t length);

@@ -1,6 +1,9 @@
 // The packer's whole run: a file list in, a DCP disk image out.
 #pragma once
 
-// Runs the packer with argv[1] as the file list and argv[2] as the image;
-// returns the exit status (0 when the image was written, else 1).
-int run_packer(int argc, char** argv);
+#include <cstdio>
+
+// Runs the packer on its command line (options, then the file list and the
+// image); returns the exit status: 0 when the image was written, 1 when the
+// run failed, 2 for a usage error. --verbose writes to `messages`.
+int run_packer(int argc, char** argv, std::FILE* messages = stderr);

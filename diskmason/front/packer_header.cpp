@@ -1,5 +1,7 @@
 // The header line of the file list and the boot file it names.
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 #include "diskmason/front/packer_run.h"
 #include "diskmason/image/disk_format.h"
@@ -37,13 +39,39 @@ void decode_header(PackerRun& run) {
   }
 }
 
+// Says why the boot file cannot be opened, and that a byte-order mark
+// before the header became part of its name.
+void explain_boot_failure(PackerRun& run, const char* path, const char* why) {
+  static constexpr char BYTE_ORDER_MARK[] = "\xEF\xBB\xBF";
+  bool marked = std::strncmp(path, BYTE_ORDER_MARK, 3) == 0 && run.fields[0].offset == 0;
+  explain_at(run.diag, line_place(run), "cannot open the boot file '%s': %s%s", path, why,
+             marked ? " (the file list starts with a byte-order mark, which became part of the "
+                      "name; save the list without it)"
+                    : "");
+}
+
+// The boot file's path outlives the header line only for the dependency file.
+bool keep_boot_path(PackerRun& run, const char* path) {
+  std::size_t length = std::strlen(path) + 1;
+  run.bootPath = static_cast<char*>(heap_alloc(length));
+  if (run.bootPath == nullptr) {
+    explain_no_memory(run, "for the boot file's path");
+    return false;
+  }
+  std::memcpy(run.bootPath, path, length);
+  return true;
+}
+
 }  // namespace
 
 bool read_header_line(PackerRun& run) {
-  std::uint32_t length = LIST_LINE_LIMIT;
-  read_list_line(run.list, run.line, &length);
-  run.fieldCount = split_fields(run.line, length, run.fields, HEADER_FIELD_LIMIT);
-  if (run.fieldCount < MIN_HEADER_FIELDS) return false;
+  read_next_line(run, HEADER_FIELD_LIMIT);
+  if (run.fieldCount < MIN_HEADER_FIELDS) {
+    explain_at(run.diag, line_place(run), "the header line has %u fields; it needs at least %u",
+               run.fieldCount, MIN_HEADER_FIELDS);
+    return false;
+  }
+  for (std::uint32_t i = 0; i < run.fieldCount; ++i) run.headerFields[i] = run.fields[i];
   decode_header(run);
   return true;
 }
@@ -74,7 +102,10 @@ bool check_sizes(const PackerRun& run) {
 bool read_boot_file(PackerRun& run) {
   const char* path = terminate_field(run, 0);
   std::FILE* file = std::fopen(path, "rb");
-  if (file == nullptr) return false;
+  if (file == nullptr) {
+    explain_boot_failure(run, path, std::strerror(errno));
+    return false;
+  }
   bool ok = differs_from_image(run, file, path);
   long length = -1;
   if (ok && std::fseek(file, 0, SEEK_END) == 0) length = std::ftell(file);
@@ -83,10 +114,12 @@ bool read_boot_file(PackerRun& run) {
   if (ok) {
     run.boot = static_cast<std::uint8_t*>(heap_alloc(length == 0 ? 1 : std::size_t(length)));
     ok = run.boot != nullptr;
+    if (!ok) explain_no_memory(run, "for the boot file");
   }
   if (ok) {
     run.bootLength = static_cast<std::uint32_t>(std::fread(run.boot, 1, std::size_t(length), file));
   }
+  if (ok && run.depfilePath != nullptr) ok = keep_boot_path(run, path);
   std::fclose(file);
   return ok;
 }

@@ -1,4 +1,7 @@
 // Writing the image file and reporting how the writer fared.
+#include <cerrno>
+#include <cstring>
+
 #include "diskmason/front/packer_run.h"
 #include "diskmason/image/dcp_writer.h"
 #include "textconv/heap.h"
@@ -22,7 +25,11 @@ void on_host_file(void* context, const char* hostPath, HostFileProblem problem) 
 
 bool write_image(PackerRun& run) {
   std::FILE* out = std::fopen(run.imagePath, "wb");
-  if (out == nullptr) return false;
+  if (out == nullptr) {
+    explain_at(run.diag, SourcePlace{run.imagePath, 0, 0}, "cannot open the image for writing: %s",
+               std::strerror(errno));
+    return false;
+  }
   auto* streamBuffer = static_cast<char*>(heap_alloc(OUTPUT_BUFFER_SIZE));
   if (streamBuffer != nullptr) std::setvbuf(out, streamBuffer, _IOFBF, OUTPUT_BUFFER_SIZE);
   std::uint32_t outcome =

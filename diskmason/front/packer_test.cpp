@@ -37,12 +37,17 @@ class Packer : public ::testing::Test {
     write("disk.lst", list);
   }
 
-  int run(std::string* output = nullptr) {
+  int run(std::string* output = nullptr, std::vector<std::string> options = {}) {
     std::string list = path("disk.lst");
     std::string out = image();
-    std::vector<char*> argv = {const_cast<char*>("diskmason"), list.data(), out.data()};
+    std::vector<char*> argv = {const_cast<char*>("diskmason")};
+    for (std::string& option : options) argv.push_back(option.data());
+    argv.push_back(list.data());
+    argv.push_back(out.data());
+    std::FILE* messages = std::fopen("/dev/null", "w");
     testing::internal::CaptureStdout();
-    int status = run_packer(3, argv.data());
+    int status = run_packer(static_cast<int>(argv.size()), argv.data(), messages);
+    if (messages != nullptr) std::fclose(messages);
     std::string printed = testing::internal::GetCapturedStdout();
     if (output != nullptr) *output = printed;
     return status;
@@ -85,6 +90,26 @@ TEST_F(Packer, EveryFailedAllocationEndsTheRunCleanly) {
     if (output.find("not enough memory to write image") != std::string::npos) writerReported = true;
   }
   EXPECT_TRUE(writerReported);
+}
+
+// The same with the options that allocate more: the warnings' name table,
+// the map and the dependency file.
+TEST_F(Packer, FailedAllocationsWithEveryOutputEndCleanly) {
+  write_list(40);
+  std::vector<std::string> options = {"--verbose", "--pad", "--map", path("map.tsv"), "--depfile",
+                                      path("disk.d")};
+  write("warned.bin", "w");
+  std::string list = read_file(path("disk.lst")) + path("warned.bin") + " LongFileName.txt 2021-2-3 4:5:6 a\n";
+  write("disk.lst", list);
+  heap_fail_at(0);
+  ASSERT_EQ(run(nullptr, options), 0);
+  std::uint64_t total = heap_allocations_seen();
+  for (std::uint64_t n = 1; n <= total; ++n) {
+    heap_fail_at(n);
+    int status = run(nullptr, options);
+    heap_fail_at(0);
+    EXPECT_TRUE(status == 0 || status == 1) << n;
+  }
 }
 
 }  // namespace

@@ -4,11 +4,10 @@
 #include <cstdint>
 
 #include "diskmason/front/records.h"
+#include "diskmason/image/disk_geometry.h"
 #include "diskmason/tree/dir_tree.h"
 
 constexpr std::uint32_t CLUSTER_MAP_SIZE = 4096;
-// Cluster numbers 0 and 1 stand for the media entries of the FAT.
-constexpr std::uint32_t FIRST_DATA_CLUSTER = 2;
 constexpr std::uint32_t DIRECTORY_PASS = 0;
 constexpr std::uint32_t FILE_PASS = 1;
 

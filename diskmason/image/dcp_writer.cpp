@@ -181,7 +181,8 @@ bool write_node(ImageWriter& w, const FileNode* node) {
 
 // Every node in cluster order from cluster 2 on, fill bytes between them. A
 // node whose start lies behind what is written already is left out.
-void write_data_area(ImageWriter& w, const LayoutOrder& layout) {
+// Returns the cluster after the last one written.
+std::uint64_t write_data_area(ImageWriter& w, const LayoutOrder& layout) {
   std::uint64_t cursor = FIRST_DATA_CLUSTER;
   for (std::uint32_t i = 0; i < layout.list.count; ++i) {
     if ((w.outcome & DCP_NO_MEMORY) != 0 || std::ferror(w.out)) break;
@@ -194,6 +195,15 @@ void write_data_area(ImageWriter& w, const LayoutOrder& layout) {
       break;
     }
     cursor = start + std::uint64_t{node_cluster_count(node, w.infos, w.geometry.clusterSize)};
+  }
+  return cursor;
+}
+
+// Fill sectors from the end of the data to geometry.imageSectors.
+void pad_image(ImageWriter& w, std::uint64_t endCluster) {
+  std::uint64_t written = cluster_sector(w.geometry, endCluster);
+  if (written < w.geometry.imageSectors && (w.outcome & DCP_NO_MEMORY) == 0) {
+    write_filled_sectors(w, w.geometry.imageSectors - written, FILL_BYTE);
   }
 }
 
@@ -325,7 +335,7 @@ std::uint32_t write_dcp_image(std::FILE* out, const DiskParams& params, const Di
     write_boot_area(w, boot, bootLength);
     write_fat_copies(w, layout);
     write_root_directory(w, root);
-    write_data_area(w, layout);
+    pad_image(w, write_data_area(w, layout));
   } else {
     w.outcome |= DCP_NO_MEMORY;
   }

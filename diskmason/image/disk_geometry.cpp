@@ -39,8 +39,35 @@ void measure_data(DiskGeometry& geometry, std::uint32_t endCluster, std::uint32_
   g.trackCount = headerTracks < g.tracksNeeded ? g.tracksNeeded : headerTracks;
 }
 
-void mark_present_tracks(DiskParams& params, std::uint32_t trackCount) {
-  std::uint32_t present = trackCount < DCP_TRACKS ? trackCount : DCP_TRACKS;
+std::uint32_t padded_track_request(const DiskGeometry& geometry, std::uint32_t totalSectors) {
+  std::uint32_t tracks = ceil_div(totalSectors, geometry.sectorsPerTrack);
+  return tracks < DCP_TRACKS ? tracks : DCP_TRACKS;
+}
+
+void mark_present_tracks(DiskParams& params, DiskGeometry& geometry, bool padded) {
+  std::uint32_t present = geometry.trackCount < DCP_TRACKS ? geometry.trackCount : DCP_TRACKS;
   for (std::uint32_t t = 0; t < DCP_TRACKS; ++t) params.trackPresent[t] = t < present ? 1 : 0;
   params.allTracksPresent = present == DCP_TRACKS ? 1 : 0;
+  geometry.presentTracks = present;
+  geometry.imageSectors = padded ? present * geometry.sectorsPerTrack : 0;
+}
+
+std::uint32_t last_cluster_within(const DiskGeometry& g, std::uint32_t sectors) {
+  if (sectors < g.dataStart) return FIRST_DATA_CLUSTER - 1;
+  return FIRST_DATA_CLUSTER + (sectors - g.dataStart) / g.sectorsPerCluster - 1;
+}
+
+std::uint64_t image_offset(const DiskGeometry& g, std::uint64_t sector) {
+  return DCP_HEADER_SIZE + sector * g.sectorSize;
+}
+
+DiskAddress disk_address(const DiskGeometry& g, std::uint64_t sector) {
+  DiskAddress a{};
+  a.sector = static_cast<std::uint32_t>(sector % g.sectorsPerTrack) + 1;
+  if (g.headCount == 0) return a;
+  std::uint64_t track = sector / g.sectorsPerTrack;
+  a.hasCylinder = true;
+  a.cylinder = track / g.headCount;
+  a.head = static_cast<std::uint32_t>(track % g.headCount);
+  return a;
 }

@@ -8,6 +8,10 @@
 
 #include "diskmason/front/records.h"
 
+// Cluster numbers 0 and 1 stand for the media entries of the FAT; the data
+// area starts with cluster 2.
+constexpr std::uint32_t FIRST_DATA_CLUSTER = 2;
+
 // a / b rounded up, without overflow; b must not be 0. Every sector, cluster
 // and track count is rounded with it.
 constexpr std::uint32_t ceil_div(std::uint32_t a, std::uint32_t b) {
@@ -46,6 +50,10 @@ struct DiskGeometry {
   std::uint32_t sectorsNeeded;  // S: FAT copies, root, clusters 0 to N - 1 and one boot sector
   std::uint32_t tracksNeeded;   // T: S in whole tracks
   std::uint32_t trackCount;     // the header's track count, raised to T
+  std::uint32_t presentTracks;  // P: the track count, at most DCP_TRACKS
+  // Sectors the image holds at least: every sector of the present tracks
+  // for a padded image, else 0 (the image ends with its data).
+  std::uint32_t imageSectors;
 };
 
 // Fills the areas for the header and a boot file of bootLength bytes; false,
@@ -56,5 +64,33 @@ bool plan_geometry(const DiskParams& params, std::uint32_t bootLength, DiskGeome
 // in 32 bits, as the DCP format's track rule does.
 void measure_data(DiskGeometry& geometry, std::uint32_t endCluster, std::uint32_t headerTracks);
 
-// Flags tracks 0 to trackCount - 1 (at most all DCP_TRACKS) as present.
-void mark_present_tracks(DiskParams& params, std::uint32_t trackCount);
+// The track count a padded image asks for: the tracks that totalSectors
+// fill, at most DCP_TRACKS.
+std::uint32_t padded_track_request(const DiskGeometry& geometry, std::uint32_t totalSectors);
+
+// Flags tracks 0 to P - 1 as present and sets P (and, for a padded image,
+// imageSectors).
+void mark_present_tracks(DiskParams& params, DiskGeometry& geometry, bool padded);
+
+// First sector of cluster k (k >= FIRST_DATA_CLUSTER), counted from the
+// disk's start.
+constexpr std::uint64_t cluster_sector(const DiskGeometry& g, std::uint64_t cluster) {
+  return g.dataStart + (cluster - FIRST_DATA_CLUSTER) * g.sectorsPerCluster;
+}
+
+// The last whole cluster within the first `sectors` sectors of the disk;
+// FIRST_DATA_CLUSTER - 1 when not even cluster 2 fits.
+std::uint32_t last_cluster_within(const DiskGeometry& g, std::uint32_t sectors);
+
+// Where sector k of the disk lies in the image file.
+std::uint64_t image_offset(const DiskGeometry& g, std::uint64_t sector);
+
+// Cylinder, head and sector (from 1) of a logical sector, by the header's
+// sectors per track and heads; with 0 heads only the sector is known.
+struct DiskAddress {
+  bool hasCylinder;
+  std::uint64_t cylinder;
+  std::uint32_t head;
+  std::uint32_t sector;
+};
+DiskAddress disk_address(const DiskGeometry& g, std::uint64_t sector);

@@ -58,13 +58,17 @@ TEST(DiskGeometry, DataDecidesTheTracks) {
   EXPECT_EQ(ceil_div(0xFFFFFFFF, 8), 0x20000000u);
   EXPECT_EQ(ceil_div(0, 8), 0u);
 
-  mark_present_tracks(params, 50);
+  g.trackCount = 50;
+  mark_present_tracks(params, g, false);
   EXPECT_EQ(params.trackPresent[49], 1);
   EXPECT_EQ(params.trackPresent[50], 0);
   EXPECT_EQ(params.allTracksPresent, 0);
-  mark_present_tracks(params, 170);
+  EXPECT_EQ(g.imageSectors, 0u);
+  g.trackCount = 170;
+  mark_present_tracks(params, g, true);
   EXPECT_EQ(params.trackPresent[159], 1);
   EXPECT_EQ(params.allTracksPresent, 1);
+  EXPECT_EQ(g.imageSectors, 160u * 8);
 }
 
 TEST(DiskGeometry, UnusableSizesAreNamedAndPlanNothing) {
