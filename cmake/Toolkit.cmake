@@ -59,7 +59,7 @@ function(tk_program name)
   add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE tk_options ${ARG_DEPS})
   tk_windows_manifest(${name})
-  install(TARGETS ${name} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+  install(TARGETS ${name} EXPORT RetroToolkitTargets RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 endfunction()
 
 # tk_test(NAME SOURCES... DEPS libs...): a GoogleTest executable registered

@@ -1,0 +1,115 @@
+# Build rules for projects that use the toolkit: converted sources and disk
+# images as custom commands that rebuild exactly when their inputs change.
+# The programs run with --verbose, so their warnings show in the build log.
+#
+#   bytequill_source(OUTPUT <out> SOURCE <in> [STRICT])
+#   glyphmint_source(OUTPUT <out> SOURCE <in> [PLAIN] [STRICT])
+#   diskmason_image(<target> OUTPUT <image> FILELIST <list> [MAP <file>] [PAD]
+#                   [STRICT] [WORKING_DIRECTORY <dir>] [DEPENDS <files or targets>...])
+#
+# Relative SOURCE and FILELIST paths are taken from the current source folder,
+# relative OUTPUT and MAP paths from the current binary folder. Host paths in
+# a file list are resolved from WORKING_DIRECTORY, by default the folder that
+# holds the list. The image depends, through the dependency file diskmason
+# writes, on the list, the boot file and every host file it names.
+
+include_guard(GLOBAL)
+
+function(_retro_toolkit_path out path base)
+  if(IS_ABSOLUTE "${path}")
+    set(${out} "${path}" PARENT_SCOPE)
+  else()
+    set(${out} "${base}/${path}" PARENT_SCOPE)
+  endif()
+endfunction()
+
+function(_retro_toolkit_require fn)
+  foreach(keyword IN LISTS ARGN)
+    if(NOT ARG_${keyword})
+      message(FATAL_ERROR "${fn}: ${keyword} is required")
+    endif()
+  endforeach()
+  if(ARG_UNPARSED_ARGUMENTS)
+    message(FATAL_ERROR "${fn}: unexpected arguments: ${ARG_UNPARSED_ARGUMENTS}")
+  endif()
+endfunction()
+
+# A converted source: <out> from <in> through bytequill.
+function(bytequill_source)
+  cmake_parse_arguments(ARG "STRICT" "OUTPUT;SOURCE" "" ${ARGN})
+  _retro_toolkit_require(bytequill_source OUTPUT SOURCE)
+  _retro_toolkit_path(source "${ARG_SOURCE}" "${CMAKE_CURRENT_SOURCE_DIR}")
+  _retro_toolkit_path(output "${ARG_OUTPUT}" "${CMAKE_CURRENT_BINARY_DIR}")
+  set(options --verbose)
+  if(ARG_STRICT)
+    list(APPEND options --strict)
+  endif()
+  get_filename_component(folder "${output}" DIRECTORY)
+  add_custom_command(OUTPUT "${output}"
+    COMMAND "${CMAKE_COMMAND}" -E make_directory "${folder}"
+    COMMAND RetroToolkit::bytequill ${options} -- "${source}" "${output}"
+    DEPENDS "${source}" RetroToolkit::bytequill
+    COMMENT "bytequill ${ARG_SOURCE}"
+    VERBATIM)
+endfunction()
+
+# A converted source: <out> from <in> through glyphmint; PLAIN writes no
+# character table (each literal keeps its Shift-JIS bytes).
+function(glyphmint_source)
+  cmake_parse_arguments(ARG "PLAIN;STRICT" "OUTPUT;SOURCE" "" ${ARGN})
+  _retro_toolkit_require(glyphmint_source OUTPUT SOURCE)
+  _retro_toolkit_path(source "${ARG_SOURCE}" "${CMAKE_CURRENT_SOURCE_DIR}")
+  _retro_toolkit_path(output "${ARG_OUTPUT}" "${CMAKE_CURRENT_BINARY_DIR}")
+  set(options --verbose)
+  if(ARG_STRICT)
+    list(APPEND options --strict)
+  endif()
+  set(plain)
+  if(ARG_PLAIN)
+    set(plain 1)
+  endif()
+  get_filename_component(folder "${output}" DIRECTORY)
+  add_custom_command(OUTPUT "${output}"
+    COMMAND "${CMAKE_COMMAND}" -E make_directory "${folder}"
+    COMMAND RetroToolkit::glyphmint ${options} -- "${source}" "${output}" ${plain}
+    DEPENDS "${source}" RetroToolkit::glyphmint
+    COMMENT "glyphmint ${ARG_SOURCE}"
+    VERBATIM)
+endfunction()
+
+# A disk image built by the target <target> (part of "all").
+function(diskmason_image target)
+  cmake_parse_arguments(ARG "PAD;STRICT" "OUTPUT;FILELIST;MAP;WORKING_DIRECTORY" "DEPENDS" ${ARGN})
+  _retro_toolkit_require(diskmason_image OUTPUT FILELIST)
+  _retro_toolkit_path(list "${ARG_FILELIST}" "${CMAKE_CURRENT_SOURCE_DIR}")
+  _retro_toolkit_path(image "${ARG_OUTPUT}" "${CMAKE_CURRENT_BINARY_DIR}")
+  if(ARG_WORKING_DIRECTORY)
+    _retro_toolkit_path(workdir "${ARG_WORKING_DIRECTORY}" "${CMAKE_CURRENT_SOURCE_DIR}")
+  else()
+    get_filename_component(workdir "${list}" DIRECTORY)
+  endif()
+  set(depfile "${image}.d")
+  set(options --verbose --depfile "${depfile}")
+  set(outputs "${image}")
+  if(ARG_MAP)
+    _retro_toolkit_path(map "${ARG_MAP}" "${CMAKE_CURRENT_BINARY_DIR}")
+    list(APPEND options --map "${map}")
+    list(APPEND outputs "${map}")
+  endif()
+  if(ARG_PAD)
+    list(APPEND options --pad)
+  endif()
+  if(ARG_STRICT)
+    list(APPEND options --strict)
+  endif()
+  get_filename_component(folder "${image}" DIRECTORY)
+  add_custom_command(OUTPUT ${outputs}
+    COMMAND "${CMAKE_COMMAND}" -E make_directory "${folder}"
+    COMMAND RetroToolkit::diskmason ${options} -- "${list}" "${image}"
+    DEPENDS "${list}" RetroToolkit::diskmason ${ARG_DEPENDS}
+    DEPFILE "${depfile}"
+    WORKING_DIRECTORY "${workdir}"
+    COMMENT "diskmason ${ARG_FILELIST}"
+    VERBATIM)
+  add_custom_target(${target} ALL DEPENDS ${outputs})
+endfunction()
