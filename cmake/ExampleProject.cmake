@@ -9,7 +9,7 @@ add_custom_target(example
   COMMAND ${CMAKE_COMMAND} --install ${CMAKE_BINARY_DIR} --prefix ${TK_EXAMPLE_PREFIX} --config $<CONFIG>
   COMMAND ${CMAKE_COMMAND} -S ${PROJECT_SOURCE_DIR}/examples -B ${TK_EXAMPLE_BUILD}
           -G ${CMAKE_GENERATOR} -DCMAKE_PREFIX_PATH=${TK_EXAMPLE_PREFIX}
-  COMMAND ${CMAKE_COMMAND} --build ${TK_EXAMPLE_BUILD}
+  COMMAND ${CMAKE_COMMAND} -E env --unset=CMAKE_BUILD_PARALLEL_LEVEL ${CMAKE_COMMAND} --build ${TK_EXAMPLE_BUILD}
   DEPENDS bytequill glyphmint diskmason
   COMMENT "Building the example project against the installed toolkit"
   VERBATIM)
