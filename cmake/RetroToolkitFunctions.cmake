@@ -34,10 +34,10 @@ function(_retro_toolkit_require fn)
   endif()
 endfunction()
 
-# A converted source: <out> from <in> through bytequill.
-function(bytequill_source)
-  cmake_parse_arguments(ARG "STRICT" "OUTPUT;SOURCE" "" ${ARGN})
-  _retro_toolkit_require(bytequill_source OUTPUT SOURCE)
+# The custom command of a filter: <program> [--strict] <in> <out> [extra...].
+function(_retro_toolkit_filter program fn)
+  cmake_parse_arguments(ARG "STRICT" "OUTPUT;SOURCE" "EXTRA" ${ARGN})
+  _retro_toolkit_require(${fn} OUTPUT SOURCE)
   _retro_toolkit_path(source "${ARG_SOURCE}" "${CMAKE_CURRENT_SOURCE_DIR}")
   _retro_toolkit_path(output "${ARG_OUTPUT}" "${CMAKE_CURRENT_BINARY_DIR}")
   set(options --verbose)
@@ -47,34 +47,37 @@ function(bytequill_source)
   get_filename_component(folder "${output}" DIRECTORY)
   add_custom_command(OUTPUT "${output}"
     COMMAND "${CMAKE_COMMAND}" -E make_directory "${folder}"
-    COMMAND RetroToolkit::bytequill ${options} -- "${source}" "${output}"
-    DEPENDS "${source}" RetroToolkit::bytequill
-    COMMENT "bytequill ${ARG_SOURCE}"
+    COMMAND RetroToolkit::${program} ${options} -- "${source}" "${output}" ${ARG_EXTRA}
+    DEPENDS "${source}" RetroToolkit::${program}
+    COMMENT "${program} ${ARG_SOURCE}"
     VERBATIM)
+endfunction()
+
+# A converted source: <out> from <in> through bytequill.
+function(bytequill_source)
+  cmake_parse_arguments(ARG "STRICT" "OUTPUT;SOURCE" "" ${ARGN})
+  set(strict)
+  if(ARG_STRICT)
+    set(strict STRICT)
+  endif()
+  _retro_toolkit_filter(bytequill bytequill_source ${strict}
+    OUTPUT "${ARG_OUTPUT}" SOURCE "${ARG_SOURCE}" ${ARG_UNPARSED_ARGUMENTS})
 endfunction()
 
 # A converted source: <out> from <in> through glyphmint; PLAIN writes no
 # character table (each literal keeps its Shift-JIS bytes).
 function(glyphmint_source)
   cmake_parse_arguments(ARG "PLAIN;STRICT" "OUTPUT;SOURCE" "" ${ARGN})
-  _retro_toolkit_require(glyphmint_source OUTPUT SOURCE)
-  _retro_toolkit_path(source "${ARG_SOURCE}" "${CMAKE_CURRENT_SOURCE_DIR}")
-  _retro_toolkit_path(output "${ARG_OUTPUT}" "${CMAKE_CURRENT_BINARY_DIR}")
-  set(options --verbose)
+  set(strict)
   if(ARG_STRICT)
-    list(APPEND options --strict)
+    set(strict STRICT)
   endif()
   set(plain)
   if(ARG_PLAIN)
-    set(plain 1)
+    set(plain EXTRA 1)
   endif()
-  get_filename_component(folder "${output}" DIRECTORY)
-  add_custom_command(OUTPUT "${output}"
-    COMMAND "${CMAKE_COMMAND}" -E make_directory "${folder}"
-    COMMAND RetroToolkit::glyphmint ${options} -- "${source}" "${output}" ${plain}
-    DEPENDS "${source}" RetroToolkit::glyphmint
-    COMMENT "glyphmint ${ARG_SOURCE}"
-    VERBATIM)
+  _retro_toolkit_filter(glyphmint glyphmint_source ${strict}
+    OUTPUT "${ARG_OUTPUT}" SOURCE "${ARG_SOURCE}" ${plain} ${ARG_UNPARSED_ARGUMENTS})
 endfunction()
 
 # A disk image built by the target <target> (part of "all").

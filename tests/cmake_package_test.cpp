@@ -39,6 +39,8 @@ struct Generator {
   const char* tool;
 };
 
+void PrintTo(const Generator& generator, std::ostream* out) { *out << generator.name; }
+
 class CmakePackage : public ::testing::TestWithParam<Generator> {};
 
 TEST_P(CmakePackage, ConsumerRebuildsWhatChangedAndShowsWarnings) {
