@@ -1,5 +1,6 @@
 // Helpers shared by the toolkit's benchmark programs: a scratch folder,
-// whole-file writes, running a program to its end, and generated sources.
+// whole-file writes, running a program to its end, alternating timed runs of
+// programs on the same input, and generated sources.
 #pragma once
 
 #include <fcntl.h>
@@ -7,8 +8,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -39,11 +43,16 @@ inline void write_whole(const std::string& file, const std::string& bytes) {
   std::fclose(f);
 }
 
+// How one program run ended.
+struct RunStats {
+  int status;      // exit status, or -1
+  double seconds;  // wall time from start to end
+};
+
 // Runs a program (looked up on PATH) to its end with its standard output in
-// stdoutPath and, when quiet, its standard error thrown away; returns its
-// exit status, or -1.
-inline int run(const std::vector<std::string>& args, const char* stdoutPath = "/dev/null",
-               bool quiet = true) {
+// stdoutPath and, when quiet, its standard error thrown away.
+inline RunStats run_measured(const std::vector<std::string>& args, const char* stdoutPath = "/dev/null",
+                             bool quiet = true) {
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_addopen(&actions, 1, stdoutPath, O_WRONLY | O_CREAT | O_TRUNC, 0644);
@@ -53,11 +62,94 @@ inline int run(const std::vector<std::string>& args, const char* stdoutPath = "/
   argv.push_back(nullptr);
   pid_t pid;
   int status = -1;
+  const auto start = std::chrono::steady_clock::now();
   if (posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ) == 0) {
     waitpid(pid, &status, 0);
   }
+  const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
   posix_spawn_file_actions_destroy(&actions);
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return RunStats{WIFEXITED(status) ? WEXITSTATUS(status) : -1, elapsed.count()};
+}
+
+// run_measured's exit status alone.
+inline int run(const std::vector<std::string>& args, const char* stdoutPath = "/dev/null", bool quiet = true) {
+  return run_measured(args, stdoutPath, quiet).status;
+}
+
+// Peak resident memory of one run of a program in KB, as GNU time reports
+// it, or -1 without /usr/bin/time. (A child's own rusage would include the
+// benchmark's memory, which the child shares until it starts the program.)
+inline long peak_memory_kb(const std::vector<std::string>& args) {
+  const std::string report = bench_dir() + "/peak-memory.txt";
+  std::vector<std::string> timed = {"/usr/bin/time", "-f", "%M", "-o", report};
+  timed.insert(timed.end(), args.begin(), args.end());
+  if (access("/usr/bin/time", X_OK) != 0 || run(timed) != 0) return -1;
+  long kb = -1;
+  if (std::FILE* f = std::fopen(report.c_str(), "rb")) {
+    if (std::fscanf(f, "%ld", &kb) != 1) kb = -1;
+    std::fclose(f);
+  }
+  std::remove(report.c_str());
+  return kb;
+}
+
+// One program in a comparison, with where its standard output goes.
+struct Contender {
+  std::vector<std::string> args;
+  std::string stdoutPath;
+  // Filled in by alternate().
+  double median = 0;
+  bool failed = false;
+};
+
+// Runs the contenders one after the other, `rounds` times over, so that a
+// change in the machine's load hits all of them alike; each gets the median
+// of its wall times. Each run starts with no unwritten file data in the
+// system (sync), so that none pays for writing back what ran before it.
+inline void alternate(std::vector<Contender*> contenders, int rounds) {
+  std::vector<std::vector<double>> times(contenders.size());
+  for (int round = 0; round < rounds; ++round) {
+    for (std::size_t i = 0; i < contenders.size(); ++i) {
+      Contender& c = *contenders[i];
+      sync();
+      RunStats stats = run_measured(c.args, c.stdoutPath.c_str());
+      c.failed = c.failed || stats.status != 0;
+      times[i].push_back(stats.seconds);
+    }
+  }
+  for (std::size_t i = 0; i < contenders.size(); ++i) {
+    std::sort(times[i].begin(), times[i].end());
+    contenders[i]->median = times[i].empty() ? 0 : times[i][times[i].size() / 2];
+  }
+}
+
+// Takes "--bin=DIR" (where the toolkit's programs are, to measure another
+// build) and "--rounds=N" out of the command line.
+struct BenchOptions {
+  std::string bin;
+  int rounds = 7;
+};
+
+inline BenchOptions take_bench_options(int* argc, char** argv, const char* defaultBin) {
+  BenchOptions options{defaultBin};
+  int kept = 1;
+  for (int i = 1; i < *argc; ++i) {
+    if (std::strncmp(argv[i], "--bin=", 6) == 0) {
+      options.bin = argv[i] + 6;
+    } else if (std::strncmp(argv[i], "--rounds=", 9) == 0) {
+      options.rounds = std::max(1, std::atoi(argv[i] + 9));
+    } else {
+      argv[kept++] = argv[i];
+    }
+  }
+  *argc = kept;
+  return options;
+}
+
+// Load of the machine over the last minute, as uptime shows it.
+inline double load_average() {
+  double load[1] = {0};
+  return getloadavg(load, 1) == 1 ? load[0] : -1;
 }
 
 // About `bytes` bytes of assembler source: code lines, comments and literals

@@ -1,5 +1,5 @@
 // Console reporter for the toolkit's benchmarks that also keeps each
-// benchmark's real time, CPU time and bytes per second (the mean when runs
+// benchmark's real time, CPU time and bytes per second (the median when runs
 // are repeated), so a benchmark program can print ratios after the runs.
 #pragma once
 
@@ -16,7 +16,7 @@ class RatioReporter : public benchmark::ConsoleReporter {
   void ReportRuns(const std::vector<Run>& runs) override {
     for (const Run& run : runs) {
       if (run.error_occurred) continue;
-      if (!run.aggregate_name.empty() && run.aggregate_name != "mean") continue;
+      if (!run.aggregate_name.empty() && run.aggregate_name != "median") continue;
       const std::string& name = run.run_name.function_name;
       realTimes[name] = run.GetAdjustedRealTime();
       cpuTimes[name] = run.GetAdjustedCPUTime();

@@ -43,7 +43,7 @@ bool filter_sjis_literals(std::FILE* input, std::FILE* output, const InputReport
   literals.report = report;
   LiteralScanner scanner;
   literals.scanner = &scanner;
-  literal_scanner_init(scanner, input, SJIS_SYNTAX, {copy_text, &out, convert_literal, &literals}, report);
+  literal_scanner_init(scanner, input, SJIS_SYNTAX, {copy_text, &out, convert_literal, &literals, send_written}, report);
   const bool ok = literal_scanner_run(scanner);
   flush_output(out);
   return ok;

@@ -34,6 +34,12 @@ void check_literal_coding(const uint8_t* data, size_t size, const CjisTable& tab
   std::vector<uint8_t> coded(1 + size_t{n});
   uint32_t c = encode_cjis_literal(units.data(), n, table, coded.data());
   if (c > 1 + n || c == 0) std::abort();
+  // Coding through the table's index gives the same bytes.
+  static CjisIndex index;
+  index_cjis_table(table, index);
+  std::vector<uint8_t> indexed(1 + size_t{n});
+  if (encode_cjis_literal(units.data(), n, index, indexed.data()) != c || std::memcmp(indexed.data(), coded.data(), c) != 0)
+    std::abort();
 }
 
 // Both passes again with diagnostics on (the analysis pass reporting, as the

@@ -149,7 +149,7 @@ struct AnalysisPass {
 };
 
 struct WritingPass {
-  const CjisTable* table;
+  CjisIndex index;  // of the table
   FilterOutput* output;
   const InputReport* report;
   const LiteralScanner* scanner;
@@ -167,7 +167,7 @@ void count_literal(void* context, const std::uint8_t* text, std::uint32_t length
 void write_literal(void* context, const std::uint8_t* text, std::uint32_t length) {
   WritingPass& pass = *static_cast<WritingPass*>(context);
   const std::uint32_t unitBytes = expand_cjis_literal(text, length, pass.units, sjis_table.codes, sjis_table.trie);
-  const std::uint32_t codedLength = encode_cjis_literal(pass.units, unitBytes, *pass.table, pass.coded);
+  const std::uint32_t codedLength = encode_cjis_literal(pass.units, unitBytes, pass.index, pass.coded);
   output_byte_list(*pass.output, pass.coded, codedLength);
   if (pass.report) check_literal(*pass.report, pass.scanner->literalPosition, text, length, pass.units, unitBytes);
 }
@@ -261,12 +261,12 @@ bool write_cjis_output(std::FILE* input, std::FILE* output, const CjisTable& tab
   start_output(out, output);
   write_cjis_table(table, wanted, out);
   WritingPass pass;
-  pass.table = &table;
+  index_cjis_table(table, pass.index);
   pass.output = &out;
   pass.report = report;
   LiteralScanner scanner;
   pass.scanner = &scanner;
-  literal_scanner_init(scanner, input, CJIS_SYNTAX, {copy_text, &out, write_literal, &pass}, report);
+  literal_scanner_init(scanner, input, CJIS_SYNTAX, {copy_text, &out, write_literal, &pass, send_written}, report);
   const bool ok = literal_scanner_run(scanner);
   flush_output(out);
   return ok;

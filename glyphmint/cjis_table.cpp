@@ -117,8 +117,11 @@ std::uint8_t cjis_custom_code(std::uint32_t position) {
   return static_cast<std::uint8_t>(position < TABLE_POSITIONS_LOW ? position + 24 : position + 56);
 }
 
-std::uint32_t encode_cjis_literal(const std::uint8_t* units, std::uint32_t length,
-                                  const CjisTable& table, std::uint8_t* dst) {
+namespace {
+
+// Codes a literal; find(u) gives the table position of unit u, or CJIS_NOT_FOUND.
+template <typename Find>
+std::uint32_t encode_with(const std::uint8_t* units, std::uint32_t length, Find find, std::uint8_t* dst) {
   const std::uint32_t unitCount = length / 2;
   const bool mixed = has_double_unit(units, unitCount);
   std::uint32_t out = 0;
@@ -136,7 +139,7 @@ std::uint32_t encode_cjis_literal(const std::uint8_t* units, std::uint32_t lengt
       continue;
     }
     if (u < 32) continue;  // other control values are dropped from mixed text
-    const std::uint32_t position = find_cjis_code(table, u);
+    const std::uint32_t position = find(u);
     if (position != CJIS_NOT_FOUND) {
       dst[out++] = cjis_custom_code(position);
     } else {
@@ -145,6 +148,24 @@ std::uint32_t encode_cjis_literal(const std::uint8_t* units, std::uint32_t lengt
     }
   }
   return out;
+}
+
+}  // namespace
+
+std::uint32_t encode_cjis_literal(const std::uint8_t* units, std::uint32_t length,
+                                  const CjisTable& table, std::uint8_t* dst) {
+  return encode_with(units, length, [&table](std::uint16_t u) { return find_cjis_code(table, u); }, dst);
+}
+
+void index_cjis_table(const CjisTable& table, CjisIndex& index) {
+  std::memset(index.positions, 0, sizeof index.positions);
+  for (std::uint32_t p = 0; p < table.count; ++p) index.positions[table.codes[p]] = static_cast<std::uint8_t>(p + 1);
+}
+
+std::uint32_t encode_cjis_literal(const std::uint8_t* units, std::uint32_t length,
+                                  const CjisIndex& index, std::uint8_t* dst) {
+  return encode_with(units, length,
+                     [&index](std::uint16_t u) { return std::uint32_t{index.positions[u]} - 1; }, dst);
 }
 
 void write_cjis_table(const CjisTable& table, bool wanted, FilterOutput& out) {

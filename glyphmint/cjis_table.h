@@ -59,6 +59,18 @@ std::uint8_t cjis_custom_code(std::uint32_t position);
 std::uint32_t encode_cjis_literal(const std::uint8_t* units, std::uint32_t length,
                                   const CjisTable& table, std::uint8_t* dst);
 
+// A table's positions by unit value, for coding many literals with one
+// table: position + 1, or 0 for a unit outside the table.
+struct CjisIndex {
+  std::uint8_t positions[0x10000];
+};
+
+void index_cjis_table(const CjisTable& table, CjisIndex& index);
+
+// encode_cjis_literal through the index of its table: the same coding.
+std::uint32_t encode_cjis_literal(const std::uint8_t* units, std::uint32_t length,
+                                  const CjisIndex& index, std::uint8_t* dst);
+
 // Writes the table header ("dw 2" and an empty line when the table is empty
 // or not wanted) to the output.
 void write_cjis_table(const CjisTable& table, bool wanted, FilterOutput& out);

@@ -46,10 +46,17 @@ CjisTable make_table(const Units& codes) {
   return table;
 }
 
+// Codes through the table and through its index, which must agree.
 std::vector<std::uint8_t> encode(const Units& units, const CjisTable& table) {
   std::vector<std::uint8_t> bytes = as_bytes(units);
+  const auto length = static_cast<std::uint32_t>(bytes.size());
   std::vector<std::uint8_t> out(1 + bytes.size());
-  out.resize(encode_cjis_literal(bytes.data(), static_cast<std::uint32_t>(bytes.size()), table, out.data()));
+  out.resize(encode_cjis_literal(bytes.data(), length, table, out.data()));
+  static CjisIndex index;
+  index_cjis_table(table, index);
+  std::vector<std::uint8_t> indexed(1 + bytes.size());
+  indexed.resize(encode_cjis_literal(bytes.data(), length, index, indexed.data()));
+  EXPECT_EQ(indexed, out);
   return out;
 }
 

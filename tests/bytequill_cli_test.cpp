@@ -158,6 +158,24 @@ TEST(BytequillCli, ReportsFailedWrites) {
   EXPECT_EQ(read_file(f.dir + "/msg.txt"), "BYTEQUILL couldn't write /dev/fd/3\n");
 }
 
+// Output and messages through one pipe: a message comes after the output
+// written before it, all but the last, partly filled buffer of 2048 bytes.
+TEST(BytequillCli, MessagesFollowTheOutputBeforeThem) {
+  SKIP_WITHOUT_SHELL();
+  Fixture f;
+  std::string text;
+  while (text.size() < 300000) text.append("\tdb 1, 2, 3 ; ").append(std::to_string(text.size())).append("\n");
+  write_file(f.in, text + "x: db $SJIS(\"open");
+  std::string command = "'";
+  command.append(bytequill()).append("' '").append(f.in).append("' /dev/stdout | cat");
+  RunResult r = run_shell(command);
+  EXPECT_EQ(r.status, 0);  // the status of cat
+  const std::size_t message = r.output.find("Unclosed SJIS block\n");
+  ASSERT_NE(message, std::string::npos);
+  EXPECT_GE(message, text.size() - 2048);
+  EXPECT_EQ(r.output.size(), text.size() + 6 + 20);
+}
+
 TEST(BytequillCli, OutputAssemblesToTheShiftJisText) {
   REQUIRE_TOOL("nasm");
   REQUIRE_TOOL("iconv");

@@ -18,11 +18,19 @@ std::uint32_t write_through(const std::uint8_t* src, std::uint32_t length, std::
 std::uint32_t write_byte_list(const std::uint8_t* bytes, std::uint32_t count, std::uint8_t* buffer,
                               std::uint32_t fill, std::FILE* stream);
 
-// One filter run's output buffer and where it goes.
+// What a filter writes collects in an area of this size before it goes to
+// the stream in one write.
+constexpr std::uint32_t OUTPUT_AREA_SIZE = 128 * 1024;
+
+// One filter run's output. The writers above work on its buffer as ever; a
+// buffer they write out stays in the area, and the next buffer follows it,
+// until the area has no room for another.
 struct FilterOutput {
   std::FILE* stream;
-  std::uint32_t fill;
-  std::uint8_t buffer[BLOCK_SIZE];
+  std::uint32_t fill;       // bytes in the buffer
+  std::uint8_t* buffer;     // BLOCK_SIZE bytes in area, after the written ones
+  std::uint32_t written;    // bytes written out of buffers, not yet sent to the stream
+  std::uint8_t area[OUTPUT_AREA_SIZE];
 };
 
 // Starts an empty output to stream.
@@ -35,5 +43,9 @@ void output_byte_list(FilterOutput& out, const std::uint8_t* bytes, std::uint32_
 // A scanner text handler whose context is a FilterOutput: copies the text.
 void copy_text(void* output, const std::uint8_t* bytes, std::uint32_t length);
 
-// Writes out what the buffer still holds.
+// A scanner message hook whose context is a FilterOutput: what its buffers
+// wrote out so far goes to the stream (the buffer being filled stays).
+void send_written(void* output);
+
+// Sends everything, the buffer's bytes included, to the stream.
 void flush_output(FilterOutput& out);

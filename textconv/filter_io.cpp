@@ -89,6 +89,9 @@ bool open_filter_files(const char* program, const char* input_path, const char* 
     std::fclose(in);
     return false;
   }
+  // The filters gather their output in large pieces themselves; a stream
+  // buffer would only split them.
+  std::setvbuf(out, nullptr, _IONBF, 0);
   *input = in;
   *output = out;
   return true;

@@ -34,7 +34,12 @@ TextPosition position_in_block(LiteralScanner& s, std::uint32_t pos) {
   return TextPosition{s.line, static_cast<std::uint32_t>(s.blockBase + pos - s.lineStart + 1)};
 }
 
+void before_message(const LiteralScanner& s) {
+  if (s.handlers.beforeMessage != nullptr) s.handlers.beforeMessage(s.handlers.textContext);
+}
+
 void report_too_many(LiteralScanner& s, const char* why) {
+  before_message(s);
   std::printf("%s has too many characters to decode\n", s.syntax.word);
   std::fflush(stdout);
   s.ok = false;
@@ -49,6 +54,7 @@ void report_literal_too_long(LiteralScanner& s) {
 }
 
 void report_unclosed(LiteralScanner& s) {
+  before_message(s);
   std::printf("Unclosed %s block\n", s.syntax.word);
   std::fflush(stdout);
   s.ok = false;
@@ -163,12 +169,24 @@ std::uint32_t scan_block(LiteralScanner& s, std::uint32_t held) {
 }
 
 // Reads the next block behind the held-back marker bytes at its front;
-// false at the end of the input.
+// false at the end of the input. The block is filled as one read of
+// BLOCK_SIZE - matched bytes would fill it.
 bool read_block(LiteralScanner& s) {
-  s.blockBase += s.blockCount - s.matched;
-  const std::size_t got = std::fread(s.block + s.matched, 1, BLOCK_SIZE - s.matched, s.input);
-  if (got == 0) return false;
-  s.blockCount = s.matched + static_cast<std::uint32_t>(got);
+  std::uint32_t start = static_cast<std::uint32_t>(s.block - s.read);
+  if (s.readCount - start < BLOCK_SIZE && !s.inputEnded) {
+    // Too little is left behind the block: move it to the front and read on.
+    const std::uint32_t kept = s.readCount - start;
+    std::memmove(s.read, s.block, kept);
+    const std::size_t got = std::fread(s.read + kept, 1, SCAN_INPUT_SIZE, s.input);
+    s.inputEnded = got < SCAN_INPUT_SIZE;
+    s.readCount = kept + static_cast<std::uint32_t>(got);
+    s.block = s.read;
+    start = 0;
+  }
+  const std::uint32_t available = s.readCount - start - s.matched;
+  if (available == 0) return false;
+  const std::uint32_t room = BLOCK_SIZE - s.matched;
+  s.blockCount = s.matched + (available < room ? available : room);
   return true;
 }
 
@@ -188,7 +206,7 @@ void hand_on_rest(LiteralScanner& s, std::uint32_t start) {
   }
 }
 
-// Moves the held-back marker bytes to the block's front for the next read.
+// Makes the held-back marker bytes the front of the next block.
 void keep_held_back(LiteralScanner& s) {
   if (s.matched == BLOCK_SIZE) {
     // A marker with so many extra "(" that it fills the block leaves no
@@ -197,9 +215,11 @@ void keep_held_back(LiteralScanner& s) {
     report_too_many(s, "too many '(' after the marker");
     hand_text(s, s.block, BLOCK_SIZE);
     s.matched = 0;
-  } else if (s.matched > 0) {
-    std::memmove(s.block, s.block + s.blockCount - s.matched, s.matched);
   }
+  const std::uint32_t done = s.blockCount - s.matched;
+  s.block += done;
+  s.blockBase += done;
+  s.blockCount = s.matched;
 }
 
 }  // namespace
@@ -213,6 +233,9 @@ void literal_scanner_init(LiteralScanner& scanner, std::FILE* input, const Liter
   scanner.syntax = syntax;
   scanner.handlers = handlers;
   scanner.blockCount = 0;
+  scanner.block = scanner.read;
+  scanner.readCount = 0;
+  scanner.inputEnded = false;
   scanner.matched = 0;
   scanner.inLiteral = false;
   scanner.closeLength = 2;
@@ -227,6 +250,9 @@ bool literal_scanner_run(LiteralScanner& s) {
   s.literalFill = 0;
   s.ok = true;
   s.blockCount = 0;
+  s.block = s.read;
+  s.readCount = 0;
+  s.inputEnded = false;
   s.blockBase = 0;
   s.counted = 0;
   s.lineStart = 0;

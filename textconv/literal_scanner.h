@@ -21,16 +21,26 @@ using TextHandler = void (*)(void* context, const std::uint8_t* bytes, std::uint
 // Receives the text of one complete literal (at most BLOCK_SIZE - 2 bytes).
 using LiteralHandler = void (*)(void* context, const std::uint8_t* text, std::uint32_t length);
 
+// Called before the scanner prints a message on standard output.
+using MessageHook = void (*)(void* context);
+
 // Where the scanner hands what it reads; each handler has its own context.
 struct ScanHandlers {
   TextHandler onText;
   void* textContext;
   LiteralHandler onLiteral;
   void* literalContext;
+  // Optional, called with textContext: lets the text handed on so far reach
+  // its file before the message, as when the text was written unbuffered.
+  MessageHook beforeMessage = nullptr;
 };
 
 // A text handler that drops the text.
 void drop_text(void* context, const std::uint8_t* bytes, std::uint32_t length);
+
+// The scanner reads its input in pieces of this size; its blocks are
+// windows into what it has read.
+constexpr std::uint32_t SCAN_INPUT_SIZE = 128 * 1024;
 
 struct LiteralScanner {
   // Configuration, fixed for one run.
@@ -38,7 +48,7 @@ struct LiteralScanner {
   LiteralSyntax syntax;
   ScanHandlers handlers;
   // State.
-  std::uint8_t block[BLOCK_SIZE];
+  const std::uint8_t* block;  // BLOCK_SIZE bytes at most, in read
   std::uint32_t blockCount;
   std::uint32_t matched;  // marker bytes matched, then one more per extra "("
   bool inLiteral;
@@ -47,6 +57,10 @@ struct LiteralScanner {
   std::uint8_t literal[BLOCK_SIZE];
   std::uint32_t literalFill;
   bool ok;
+  // What was read: readCount bytes, of which those before the block are done.
+  std::uint32_t readCount;
+  bool inputEnded;  // a read came short: the input has no more
+  std::uint8_t read[BLOCK_SIZE + SCAN_INPUT_SIZE];  // room for a block's rest and a piece
   // Places, tracked only while report is set: the line ends counted so far
   // and the literal being read.
   const InputReport* report;

@@ -111,6 +111,22 @@ TEST(LiteralScanner, FindsLiteralsAcrossBlockBoundaries) {
   for (const Case& c : cases) check(c);
 }
 
+// The scanner reads far ahead of its blocks; a marker, a literal or its
+// closing sequence where it reads again is found as anywhere else, and held
+// back bytes that are no marker stay text.
+TEST(LiteralScanner, FindsLiteralsWhereItReadsAgain) {
+  const std::string body = "0123456789\")abcdefghijklmnop";
+  const std::string open = "$SJIS(" + std::string(30, '(') + "\"";  // held back until its quote
+  const std::string close = "\"" + std::string(31, ')');
+  for (std::uint32_t near : {SCAN_INPUT_SIZE - BLOCK_SIZE, SCAN_INPUT_SIZE, 2 * SCAN_INPUT_SIZE + BLOCK_SIZE}) {
+    for (std::uint32_t n = near - 80; n < near + 8; ++n) {
+      check({pad(n) + open + body + close + "t", pad(n) + "t", {body}, ""});
+      // A held-back run that turns out to be no marker is text.
+      check({pad(n) + "$SJIS((((((((((((x" + body, pad(n) + "$SJIS((((((((((((x" + body, {}, ""});
+    }
+  }
+}
+
 TEST(LiteralScanner, LimitsLiteralsToOneBlock) {
   const std::string fits(2046, 'x');
   const std::string over(2047, 'x');

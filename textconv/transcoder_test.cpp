@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <map>
+#include <memory>
 #include <random>
 #include <set>
 #include <string>
@@ -188,3 +189,48 @@ TEST(Transcoder, MatchesSlowReferenceOnRandomFragments) {
 }
 
 }  // namespace
+
+namespace {
+
+// The conversion by the walk of the trie alone: the same table, at another
+// address, takes no shortcut.
+struct WalkOnly {
+  std::unique_ptr<SjisTable> copy = std::make_unique<SjisTable>(sjis_table);
+  Bytes convert(const Bytes& in, bool fixedWidth) const {
+    Bytes out(2 * in.size() + 1);
+    const auto length = static_cast<std::uint32_t>(in.size());
+    out.resize(fixedWidth ? utf8_to_sjis16(in.data(), length, out.data(), copy->codes, copy->trie)
+                          : utf8_to_sjis(in.data(), length, out.data(), copy->codes, copy->trie));
+    return out;
+  }
+};
+
+}  // namespace
+
+// Every one-, two- and three-byte form (well formed or not), before each kind
+// of follower and in runs: the direct lookups of the built-in table agree
+// with the walk.
+TEST(Transcoder, DirectLookupsAgreeWithTheWalk) {
+  const WalkOnly walk;
+  const Bytes followers[] = {{}, {'A'}, {0x00}, {0xE3, 0x82, 0x9A}, {0xCC, 0x80}, {0xCB, 0xA5}, {0x80}, {0xE3}};
+  std::vector<Bytes> forms;
+  for (unsigned a = 0; a < 0x100; ++a) forms.push_back({static_cast<std::uint8_t>(a)});
+  for (unsigned a = 0xC0; a < 0xE0; ++a)
+    for (unsigned b = 0x70; b < 0xD0; ++b) forms.push_back({static_cast<std::uint8_t>(a), static_cast<std::uint8_t>(b)});
+  for (unsigned a = 0xE0; a < 0xF0; ++a)
+    for (unsigned b = 0x80; b < 0xC0; ++b)
+      for (unsigned c = 0x7F; c < 0xC1; ++c)
+        forms.push_back({static_cast<std::uint8_t>(a), static_cast<std::uint8_t>(b), static_cast<std::uint8_t>(c)});
+  for (const Bytes& form : forms) {
+    for (const Bytes& follower : followers) {
+      Bytes in = form;
+      in.insert(in.end(), follower.begin(), follower.end());
+      for (const Bytes& run : {form, form, Bytes{'x', 'y', 'z'}, form, follower}) in.insert(in.end(), run.begin(), run.end());
+      for (std::size_t cut : {form.size() + follower.size(), in.size()}) {
+        const Bytes part(in.begin(), in.begin() + static_cast<std::ptrdiff_t>(cut));
+        ASSERT_EQ(to_sjis(part), walk.convert(part, false)) << testing::PrintToString(part);
+        ASSERT_EQ(to_sjis16(part), walk.convert(part, true)) << testing::PrintToString(part);
+      }
+    }
+  }
+}
