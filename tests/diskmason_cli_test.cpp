@@ -270,6 +270,36 @@ TEST_F(Diskmason, MissingHostFileIsReportedAndLeftOut) {
   EXPECT_EQ(byte_at(img, 5282 + 32), 0u);
 }
 
+TEST_F(Diskmason, HostPathsThatAreNoRegularFilesAreLeftOut) {
+  ASSERT_EQ(mkdir(path("folder").c_str(), 0755), 0);
+  std::vector<std::string> paths = {path("folder")};
+#if !defined(_WIN32)
+  // A FIFO without a writer must not hold the run up.
+  ASSERT_EQ(mkfifo(path("fifo").c_str(), 0644), 0);
+  paths.push_back(path("fifo"));
+  if (exists("/dev/null")) paths.push_back("/dev/null");
+#endif
+  for (const std::string& hostPath : paths) {
+    RunResult r = pack(header(GEOMETRY_1024) + quoted(hostPath) + " X.BIN 2020-1-1 0:0:0 A\n");
+    EXPECT_EQ(r.status, 0) << hostPath;
+    EXPECT_EQ(r.output, "DISKMASON in file list " + list_path() + ": file " + hostPath +
+                            " could not be opened\n");
+    EXPECT_EQ(byte_at(image(), 5282), 0u) << hostPath;
+  }
+}
+
+TEST_F(Diskmason, AnOlderImageIsReplacedWhole) {
+  std::string list = header(GEOMETRY_1024) + line("a", pattern(3000, 1), "A.BIN");
+  ASSERT_EQ(pack(list).status, 0);
+  const std::string fresh = image();
+  for (std::size_t older : {std::size_t{0}, fresh.size() / 2, fresh.size() * 3}) {
+    write_file(image_path(), filled(older, 'o'));
+    RunResult r = run_program(program_path("diskmason"), {list_path(), image_path()});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(image(), fresh) << older;
+  }
+}
+
 TEST_F(Diskmason, ShortLinesAreSkippedAndDuplicatePathsFail) {
   RunResult r = pack(header(GEOMETRY_1024) + "\n  \t\na b c d\n" + line("a", "a", "A.TXT"));
   EXPECT_EQ(r.status, 0);

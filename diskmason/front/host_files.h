@@ -1,12 +1,13 @@
 // Host files as the packer sees them: which file a path or stream names (so
-// that the image never overwrites one of its inputs) and how long it is.
+// that the image never overwrites one of its inputs), how long it is, and
+// reading it again to copy it into the image.
 #pragma once
 
 #include <cstdint>
 #include <cstdio>
 
-// A file's identity on the host; `known` is false when it could not be found
-// out (for a path: no such file yet).
+// A file's identity on the host (device and inode); `known` is false when it
+// could not be found out (for a path: no such file yet).
 struct FileIdentity {
   bool known;
   std::uint64_t device;
@@ -25,6 +26,18 @@ struct HostFileSize {
   std::uint32_t size;  // bytes, when Measured
 };
 
-// Opens the host file at its UTF-8 path and measures it; IsImage when it is
-// the file `image` identifies, TooLarge beyond 32 bits of size.
+// Opens the regular host file at its UTF-8 path and measures it; IsImage
+// when it is the file `image` identifies, TooLarge beyond 32 bits of size.
 HostFileSize measure_host_file(const char* path, const FileIdentity& image);
+
+// A host file open for reading.
+struct HostFile {
+  int descriptor;
+};
+
+// Opens a host file that measure_host_file accepted, to copy it; false when
+// it cannot be opened. Neither blocks on a FIFO put in its place since.
+bool open_host_file(const char* path, HostFile& file);
+// Reads up to `length` bytes; fewer only at the file's end or on an error.
+std::uint32_t read_host_file(HostFile& file, std::uint8_t* buffer, std::uint32_t length);
+void close_host_file(HostFile& file);

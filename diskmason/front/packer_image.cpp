@@ -2,6 +2,12 @@
 #include <cerrno>
 #include <cstring>
 
+#if !defined(_WIN32)
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
 #include "diskmason/front/packer_run.h"
 #include "diskmason/image/dcp_writer.h"
 #include "textconv/heap.h"
@@ -21,10 +27,48 @@ void on_host_file(void* context, const char* hostPath, HostFileProblem problem) 
   }
 }
 
+#if defined(_WIN32)
+
+std::FILE* open_image(const char* path, bool* regular) {
+  *regular = false;
+  return std::fopen(path, "wb");
+}
+
+bool cut_image(std::FILE*) { return true; }
+
+#else
+
+// Opens the image for writing like "wb", except that an existing image is
+// written over in place and cut to its new length by cut_image: rebuilding
+// an image then rewrites its blocks, where emptying it first would have the
+// file system free every block and allocate it anew (and ext4 write them
+// out at close).
+std::FILE* open_image(const char* path, bool* regular) {
+  int descriptor = ::open(path, O_WRONLY | O_CREAT | O_CLOEXEC | O_NOCTTY, 0666);
+  if (descriptor < 0) return nullptr;
+  struct stat info;
+  *regular = ::fstat(descriptor, &info) == 0 && S_ISREG(info.st_mode);
+  std::FILE* out = ::fdopen(descriptor, "wb");
+  if (out == nullptr) ::close(descriptor);
+  return out;
+}
+
+// Cuts a regular image file after the last byte written, whether or not
+// every write succeeded; false when that fails.
+bool cut_image(std::FILE* out) {
+  std::fflush(out);
+  int descriptor = fileno(out);
+  off_t end = ::lseek(descriptor, 0, SEEK_CUR);
+  return end >= 0 && ::ftruncate(descriptor, end) == 0;
+}
+
+#endif
+
 }  // namespace
 
 bool write_image(PackerRun& run) {
-  std::FILE* out = std::fopen(run.imagePath, "wb");
+  bool regular = false;
+  std::FILE* out = open_image(run.imagePath, &regular);
   if (out == nullptr) {
     explain_at(run.diag, SourcePlace{run.imagePath, 0, 0}, "cannot open the image for writing: %s",
                std::strerror(errno));
@@ -35,6 +79,7 @@ bool write_image(PackerRun& run) {
   std::uint32_t outcome =
       write_dcp_image(out, run.params, run.geometry, &run.root, run.hostPaths, run.boot,
                       run.bootLength, run.infos, on_host_file, &run);
+  if (regular && !cut_image(out)) outcome |= DCP_WRITE_FAILED;
   if (std::fclose(out) != 0) outcome |= DCP_WRITE_FAILED;
   heap_free(streamBuffer);
   if ((outcome & DCP_NO_MEMORY) != 0) {

@@ -55,8 +55,9 @@ std::FILE* open_platform(const char* path, const char* mode, std::size_t modeLen
 #else
 
 // File names are byte strings here: the UTF-8 path is used as it is. The
-// descriptor is opened without blocking (a FIFO would wait for a writer)
-// and checked to be a regular file before the stream is made.
+// descriptor is opened without blocking (a FIFO would wait for a writer) and
+// checked to be a regular file before the stream is made; regular files
+// ignore O_NONBLOCK, so it stays set.
 std::FILE* open_platform(const char* path, const char* mode, std::size_t) {
   bool update = std::strchr(mode, '+') != nullptr;
   int flags = 0;
@@ -67,12 +68,10 @@ std::FILE* open_platform(const char* path, const char* mode, std::size_t) {
     default: return nullptr;
   }
   if (mode[0] != 'r' && std::strchr(mode, 'x') != nullptr) flags |= O_EXCL;
-  int fd = ::open(path, flags | O_NONBLOCK | O_NOCTTY, 0666);
+  int fd = ::open(path, flags | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0666);
   if (fd < 0) return nullptr;
   struct stat info;
-  int status = ::fcntl(fd, F_GETFL);
-  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || status < 0 ||
-      ::fcntl(fd, F_SETFL, status & ~O_NONBLOCK) != 0) {
+  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
     ::close(fd);
     return nullptr;
   }

@@ -2,12 +2,15 @@
 
 #include <cstring>
 
-#include "diskmason/front/utf8_path.h"
 #include "diskmason/image/cluster_alloc.h"
 #include "diskmason/image/dir_entries.h"
 #include "textconv/heap.h"
 
 namespace {
+
+// Host files are read in pieces of at least this many bytes (whole clusters),
+// so that most files take one read.
+constexpr std::uint32_t COPY_PIECE = 1 << 16;
 
 // What one call of write_dcp_image works with.
 struct ImageWriter {
@@ -18,7 +21,8 @@ struct ImageWriter {
   const FileInfo* infos;
   HostFileHandler onHostFile;
   void* context;
-  std::uint8_t* buffer;  // one cluster, used in turn by every area
+  std::uint8_t* buffer;  // whole clusters, used in turn by every area
+  std::uint32_t bufferSize;
   std::uint32_t outcome;
 };
 
@@ -33,15 +37,18 @@ void put(std::FILE* out, const std::uint8_t* bytes, std::size_t length) {
   if (length != 0) std::fwrite(bytes, 1, length, out);
 }
 
-// Writes `sectors` sectors of byte through the cluster buffer, a cluster at a time.
+// The writer's buffer: one cluster, or as many whole clusters as fit COPY_PIECE.
+std::uint32_t buffer_size(std::uint32_t clusterSize) {
+  return clusterSize >= COPY_PIECE ? clusterSize : COPY_PIECE / clusterSize * clusterSize;
+}
+
+// Writes `sectors` sectors of byte through the buffer.
 void write_filled_sectors(ImageWriter& w, std::uint64_t sectors, std::uint8_t byte) {
-  const DiskGeometry& g = w.geometry;
-  std::memset(w.buffer, byte, g.clusterSize);
-  while (sectors >= g.sectorsPerCluster) {
-    put(w.out, w.buffer, g.clusterSize);
-    sectors -= g.sectorsPerCluster;
-  }
-  if (sectors != 0) put(w.out, w.buffer, static_cast<std::size_t>(sectors) * g.sectorSize);
+  std::uint64_t bytes = sectors * w.geometry.sectorSize;
+  std::size_t piece = bytes < w.bufferSize ? static_cast<std::size_t>(bytes) : w.bufferSize;
+  std::memset(w.buffer, byte, piece);
+  for (; bytes >= piece && piece != 0; bytes -= piece) put(w.out, w.buffer, piece);
+  put(w.out, w.buffer, static_cast<std::size_t>(bytes));
 }
 
 // Collects the nodes level by level and sorts them; false when memory ran
@@ -144,16 +151,16 @@ std::uint32_t write_file_node(ImageWriter& w, const FileInfo& info) {
   const DiskGeometry& g = w.geometry;
   const char* path = reinterpret_cast<const char*>(w.hostPaths.text) +
                      w.hostPaths.spans[info.hostPathIndex].offset;
-  std::FILE* in = open_utf8_path(path, "rb");
-  if (in == nullptr) {
+  HostFile in;
+  if (!open_host_file(path, in)) {
     w.outcome |= DCP_HOST_FILE_FAILED;
     if (w.onHostFile != nullptr) w.onHostFile(w.context, path, HostFileProblem::CannotOpen);
     return 0;
   }
   std::uint32_t copied = 0;
   std::uint32_t sectors =
-      copy_file_sectors(w.out, in, w.buffer, g.clusterSize, g.sectorSize, info.size, &copied);
-  std::fclose(in);
+      copy_file_sectors(w.out, in, w.buffer, w.bufferSize, g.sectorSize, info.size, &copied);
+  close_host_file(in);
   if (copied < info.size) {
     w.outcome |= DCP_HOST_FILE_FAILED;
     if (w.onHostFile != nullptr) w.onHostFile(w.context, path, HostFileProblem::Shrunk);
@@ -293,14 +300,14 @@ std::uint32_t write_padded_sectors(std::FILE* out, const std::uint8_t* source, s
   return sectors;
 }
 
-std::uint32_t copy_file_sectors(std::FILE* out, std::FILE* in, std::uint8_t* buffer,
+std::uint32_t copy_file_sectors(std::FILE* out, HostFile& in, std::uint8_t* buffer,
                                 std::uint32_t pieceSize, std::uint32_t sectorSize,
                                 std::uint32_t byteLimit, std::uint32_t* bytesCopied) {
   std::uint32_t sectors = 0;
   std::uint32_t copied = 0;
   while (copied < byteLimit) {
     std::uint32_t want = byteLimit - copied < pieceSize ? byteLimit - copied : pieceSize;
-    std::uint32_t got = static_cast<std::uint32_t>(std::fread(buffer, 1, want, in));
+    std::uint32_t got = read_host_file(in, buffer, want);
     copied += got;
     if (got == pieceSize) {
       put(out, buffer, got);
@@ -324,9 +331,10 @@ std::uint32_t write_dcp_image(std::FILE* out, const DiskParams& params, const Di
                               const std::uint8_t* boot, std::uint32_t bootLength,
                               const FileInfo* infos, HostFileHandler onHostFile, void* context) {
   if (geometry.clusterSize == 0) return DCP_BAD_GEOMETRY;
-  auto* buffer = static_cast<std::uint8_t*>(heap_alloc(geometry.clusterSize));
+  std::uint32_t bufferSize = buffer_size(geometry.clusterSize);
+  auto* buffer = static_cast<std::uint8_t*>(heap_alloc(bufferSize));
   if (buffer == nullptr) return DCP_NO_MEMORY;
-  ImageWriter w{out, params, geometry, hostPaths, infos, onHostFile, context, buffer, 0};
+  ImageWriter w{out, params, geometry, hostPaths, infos, onHostFile, context, buffer, bufferSize, 0};
   LayoutOrder layout{LayoutList{nullptr, 0, 0}, nullptr};
   // The nodes are ordered before anything is written, so that a failure to
   // get memory leaves the output empty.

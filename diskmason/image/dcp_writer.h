@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "diskmason/front/host_files.h"
 #include "diskmason/front/records.h"
 #include "diskmason/image/disk_format.h"
 #include "diskmason/image/disk_geometry.h"
@@ -65,7 +66,8 @@ std::uint32_t write_padded_sectors(std::FILE* out, const std::uint8_t* source, s
 // Copies a host file piece by piece, at most byteLimit bytes; the first
 // short piece ends the copy, zero-padded to whole sectors. Returns the
 // sectors written; *bytesCopied (when given) receives the bytes read.
-std::uint32_t copy_file_sectors(std::FILE* out, std::FILE* in, std::uint8_t* buffer,
+// pieceSize is a multiple of sectorSize and buffer holds one piece.
+std::uint32_t copy_file_sectors(std::FILE* out, HostFile& in, std::uint8_t* buffer,
                                 std::uint32_t pieceSize, std::uint32_t sectorSize,
                                 std::uint32_t byteLimit = 0xFFFFFFFF,
                                 std::uint32_t* bytesCopied = nullptr);

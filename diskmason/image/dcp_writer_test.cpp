@@ -24,13 +24,6 @@ std::string contents(std::FILE* stream) {
   return bytes;
 }
 
-std::FILE* stream_with(const std::string& bytes) {
-  std::FILE* stream = std::tmpfile();
-  std::fwrite(bytes.data(), 1, bytes.size(), stream);
-  std::rewind(stream);
-  return stream;
-}
-
 std::string zeros(std::size_t n) { return std::string(n, '\0'); }
 std::string fill(std::size_t n) { return std::string(n, '\xE5'); }
 
@@ -72,9 +65,13 @@ TEST(CopyFileSectors, ShortPieceEndsTheCopyPaddedToSectors) {
       {3000, 1024, 512, 2048, 4, 2048},
       {3000, 1024, 512, 0, 0, 0},
   };
+  ScratchDir scratch;
+  ASSERT_TRUE(scratch.ok());
   for (const Case& c : cases) {
     std::string source = numbered(c.length);
-    std::FILE* in = stream_with(source);
+    write_file(scratch.file("in"), source);
+    HostFile in;
+    ASSERT_TRUE(open_host_file(scratch.file("in").c_str(), in));
     std::FILE* out = std::tmpfile();
     std::vector<std::uint8_t> buffer(c.piece);
     std::uint32_t copied = 12345;
@@ -82,7 +79,7 @@ TEST(CopyFileSectors, ShortPieceEndsTheCopyPaddedToSectors) {
     EXPECT_EQ(sectors, c.sectors) << c.length << "/" << c.limit;
     EXPECT_EQ(copied, c.copied);
     EXPECT_EQ(contents(out), source.substr(0, c.copied) + zeros(c.sectors * c.sector - c.copied));
-    std::fclose(in);
+    close_host_file(in);
     std::fclose(out);
   }
 }
