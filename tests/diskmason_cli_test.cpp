@@ -4,7 +4,9 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstdint>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -75,6 +77,11 @@ std::string pattern(std::size_t length, unsigned seed) {
 }
 
 bool exists(const std::string& path) { return access(path.c_str(), F_OK) == 0; }
+
+// A folder by UTF-8 path.
+bool make_dir(const std::string& path) {
+  return std::filesystem::create_directory(std::filesystem::path(std::u8string(path.begin(), path.end())));
+}
 
 class Diskmason : public ::testing::Test {
  protected:
@@ -271,7 +278,7 @@ TEST_F(Diskmason, MissingHostFileIsReportedAndLeftOut) {
 }
 
 TEST_F(Diskmason, HostPathsThatAreNoRegularFilesAreLeftOut) {
-  ASSERT_EQ(mkdir(path("folder").c_str(), 0755), 0);
+  ASSERT_TRUE(make_dir(path("folder")));
   std::vector<std::string> paths = {path("folder")};
 #if !defined(_WIN32)
   // A FIFO without a writer must not hold the run up.
@@ -456,17 +463,28 @@ TEST_F(Diskmason, EqualShortNamesAreRefused) {
                           ": LONGDIRECTORY1 and LONGDIRECTORY2 have the same short name on the disk\n");
 }
 
+// Inputs are told by the file, whatever the spelling of the image's name.
 TEST_F(Diskmason, ImageMustNotOverwriteItsInputs) {
   std::string list = header(GEOMETRY_1024) + line("a", "keep me", "A.TXT");
   write_file(list_path(), list);
+  ASSERT_TRUE(make_dir(path("sub")));
   struct Case {
     std::string image;
     std::string named;
-  } cases[] = {
+  };
+  std::vector<Case> cases = {
       {list_path(), list_path()},
       {path("boot.bin"), path("boot.bin")},
       {path("./a"), path("a")},
+      {path("sub/../disk.lst"), list_path()},
   };
+#if defined(_WIN32)
+  // Names that differ in letter case or in their separators name one file.
+  std::string upper = path("BOOT.BIN");
+  for (std::size_t i = 0; i < scratch_.path().size(); ++i) upper[i] = static_cast<char>(std::toupper(static_cast<unsigned char>(upper[i])));
+  cases.push_back({upper, path("boot.bin")});
+  cases.push_back({path("sub\\..\\a"), path("a")});
+#endif
   for (const Case& c : cases) {
     std::string before = read_file(c.image);
     RunResult r = run_program(program_path("diskmason"), {list_path(), c.image});
@@ -475,6 +493,32 @@ TEST_F(Diskmason, ImageMustNotOverwriteItsInputs) {
                             " would overwrite " + c.named + "\n");
     EXPECT_EQ(read_file(c.image), before);
   }
+}
+
+// Names beyond ASCII: the host file データ/ゲーム.bin (opened by its UTF-16
+// name on Windows), and a file list, boot file and image whose names are
+// opened as they are.
+TEST_F(Diskmason, NamesBeyondAsciiOpen) {
+  const std::string data = "\xE3\x83\x87\xE3\x83\xBC\xE3\x82\xBF";
+  const std::string game = data + "/\xE3\x82\xB2\xE3\x83\xBC\xE3\x83\xA0.bin";
+  const std::string missing = path("\xE3\x81\xAA\xE3\x81\x84.bin");                // ない.bin
+  const std::string list = path("\xE3\x83\xAA\xE3\x82\xB9\xE3\x83\x88.lst");        // リスト.lst
+  const std::string boot = path("\xE3\x83\x96\xE3\x83\xBC\xE3\x83\x88.bin");        // ブート.bin
+  const std::string image = path("\xE7\x94\xBB\xE5\x83\x8F.dcp");                    // 画像.dcp
+  ASSERT_TRUE(make_dir(path(data)));
+  const std::string bytes = pattern(1500, 3);
+  write_file(path(game), bytes);
+  write_file(boot, boot_sector(1024));
+  write_file(list, quoted(boot) + " " + GEOMETRY_1024 + "\n" + quoted(path(game)) + " " + quoted(game) +
+                       " 2020-1-1 0:0:0 A\n" + quoted(missing) + " GONE.BIN 2020-1-1 0:0:0 A\n");
+  RunResult r = run_program(program_path("diskmason"), {list, image});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.output, "DISKMASON in file list " + list + ": file " + missing + " could not be opened\n");
+  std::string img = read_file(image);
+  ASSERT_EQ(img.size(), cluster_1024(5));
+  EXPECT_EQ(img.substr(162, 11), boot_sector(1024).substr(0, 11));
+  // The directory データ takes cluster 2, ゲーム.bin clusters 3 and 4.
+  EXPECT_EQ(img.substr(cluster_1024(3), bytes.size()), bytes);
 }
 
 TEST_F(Diskmason, HostFileThatShrankIsReported) {

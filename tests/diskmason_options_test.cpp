@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -30,11 +31,12 @@ class Options : public ::testing::Test {
 
   // Runs diskmason in the scratch folder, so lists name files relatively.
   Outcome run(const std::vector<std::string>& args) {
-    std::string command = "cd '" + scratch_.path() + "' && '" + program_path("diskmason") + "'";
-    for (const std::string& a : args) command += " '" + a + "'";
-    command += " 2>stderr.txt";
-    RunResult r = run_shell(command);
-    return Outcome{r.status, r.output, read_file(path("stderr.txt"))};
+    std::filesystem::path program = std::filesystem::absolute(program_path("diskmason"));
+    std::filesystem::path previous = std::filesystem::current_path();
+    std::filesystem::current_path(scratch_.path());
+    RunResult r = run_program(program.string(), args);
+    std::filesystem::current_path(previous);
+    return Outcome{r.status, r.output, r.error};
   }
 
   // Writes the list and the files it names: boot.bin and a.bin exist.
@@ -191,7 +193,6 @@ TEST_F(Options, StrictRefusesWhatTheRunWouldOtherwiseAccept) {
 }
 
 TEST_F(Options, PadWritesTheWholeDisk) {
-  REQUIRE_TOOL("fsck.fat");
   std::string boot(1024, '\0');
   boot.replace(0, 3, "\xEB\x3C\x90");
   boot.replace(38, 24, "\x29\x12\x34\x56\x78NO NAME    FAT12   ");
@@ -209,6 +210,8 @@ TEST_F(Options, PadWritesTheWholeDisk) {
   // Data: DIR at cluster 2, B.BIN at 3 to 5, A.TXT at 6; free from 7 on.
   std::size_t free = 162 + (11 + 5) * 1024;
   EXPECT_EQ(image.substr(free), std::string(image.size() - free, '\xE5'));
+  if (!have_posix_shell()) return;  // fsck.fat checks the same bytes in the Linux run
+  REQUIRE_TOOL("fsck.fat");
   write_file(path("volume.img"), image.substr(162));
   RunResult fsck = run_shell("fsck.fat -n '" + path("volume.img") + "' 2>&1");
   EXPECT_EQ(fsck.status, 0) << fsck.output;

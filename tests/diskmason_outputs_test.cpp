@@ -1,9 +1,8 @@
 // diskmason's extra outputs through its executable: the dependency file that
 // make reads, and the layout map checked against the image it describes.
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstdint>
+#include <filesystem>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -27,6 +26,30 @@ class Outputs : public ::testing::Test {
 
   RunResult shell(const std::string& command) { return run_shell("cd '" + scratch_.path() + "' && " + command); }
 
+  // Runs diskmason in the scratch folder, so lists name files relatively.
+  RunResult pack(const std::vector<std::string>& args) {
+    std::filesystem::path program = std::filesystem::absolute(program_path("diskmason"));
+    std::filesystem::path previous = std::filesystem::current_path();
+    std::filesystem::current_path(scratch_.path());
+    RunResult r = run_program(program.string(), args);
+    std::filesystem::current_path(previous);
+    return r;
+  }
+
+  // The list of DepfileNamesEveryInputByItsFullPath: relative and absolute
+  // names, with a space, "#" and "$" in them.
+  void write_depfile_inputs() {
+    write_file(scratch_.file("boot.bin"), std::string(1024, '\0'));
+    write_file(scratch_.file("my file.bin"), "space");
+    write_file(scratch_.file("a#b.bin"), "hash");
+    write_file(scratch_.file("c$d.bin"), "dollar");
+    write_file(scratch_.file("disk.lst"),
+               "boot.bin 0x20 0 30 1024 1 1 2 192 1232 0xFE 2 8 2 0\n"
+               "\"my file.bin\" SPACE.BIN 2024-1-1 0:0:0 A\n"
+               "a#b.bin HASH.BIN 2024-1-1 0:0:0 A\n" +
+                   scratch_.path() + "/c$d.bin DOLLAR.BIN 2024-1-1 0:0:0 A\n");
+  }
+
   // Quoted for the shell; built by appending, as GCC 12 at -O3 warns wrongly
   // about "literal" + std::string temporaries.
   std::string diskmason() const {
@@ -39,25 +62,36 @@ class Outputs : public ::testing::Test {
   ScratchDir scratch_;
 };
 
-TEST_F(Outputs, DepfileNamesEveryInputForMake) {
+// Absolute paths as the host writes them: on Windows with the drive and
+// backslashes.
+TEST_F(Outputs, DepfileNamesEveryInputByItsFullPath) {
+  write_depfile_inputs();
+  ASSERT_EQ(pack({"--depfile", "disk.d", "disk.lst", "disk.dcp"}).status, 0);
+  std::string dir = scratch_.path();
+#if defined(_WIN32)
+  std::replace(dir.begin(), dir.end(), '/', '\\');
+  const std::string sep = "\\";
+#else
+  const std::string sep = "/";
+#endif
+  EXPECT_EQ(read_file(scratch_.file("disk.d")),
+            "disk.dcp: \\\n  " + dir + sep + "disk.lst \\\n  " + dir + sep + "boot.bin \\\n  " + dir + sep +
+                "my\\ file.bin \\\n  " + dir + sep + "a\\#b.bin \\\n  " + dir + sep + "c$$d.bin\n");
+
+  // A failed run writes none.
+  std::filesystem::remove(scratch_.file("disk.d"));
+  write_file(scratch_.file("bad.lst"), "boot.bin 1 2 3\n");
+  EXPECT_EQ(pack({"--depfile", "disk.d", "bad.lst", "bad.dcp"}).status, 1);
+  EXPECT_FALSE(file_exists(scratch_.file("disk.d")));
+}
+
+TEST_F(Outputs, MakeRebuildsWhatTheDepfileNames) {
   REQUIRE_TOOL("make");
-  const std::string dir = scratch_.path();
-  write_file(scratch_.file("boot.bin"), std::string(1024, '\0'));
-  write_file(scratch_.file("my file.bin"), "space");
-  write_file(scratch_.file("a#b.bin"), "hash");
-  write_file(scratch_.file("c$d.bin"), "dollar");
-  write_file(scratch_.file("disk.lst"),
-             "boot.bin 0x20 0 30 1024 1 1 2 192 1232 0xFE 2 8 2 0\n"
-             "\"my file.bin\" SPACE.BIN 2024-1-1 0:0:0 A\n"
-             "a#b.bin HASH.BIN 2024-1-1 0:0:0 A\n" +
-                 dir + "/c$d.bin DOLLAR.BIN 2024-1-1 0:0:0 A\n");
+  write_depfile_inputs();
   write_file(scratch_.file("Makefile"), "disk.dcp: disk.lst\n\t" + diskmason() +
                                             " --depfile disk.d disk.lst disk.dcp\n-include disk.d\n");
   RunResult r = shell("make 2>&1");
   ASSERT_EQ(r.status, 0) << r.output;
-  EXPECT_EQ(read_file(scratch_.file("disk.d")), "disk.dcp: \\\n  " + dir + "/disk.lst \\\n  " + dir +
-                                                    "/boot.bin \\\n  " + dir + "/my\\ file.bin \\\n  " +
-                                                    dir + "/a\\#b.bin \\\n  " + dir + "/c$$d.bin\n");
   // Everything dated in the past, the image last: up to date. Then a host
   // file touched now makes the image out of date, once.
   ASSERT_EQ(shell("now=$(date +%s) && touch -d @$((now - 100)) * && touch -d @$((now - 50)) disk.dcp").status, 0);
@@ -66,12 +100,6 @@ TEST_F(Outputs, DepfileNamesEveryInputForMake) {
   EXPECT_EQ(shell("make -q").status, 1);
   ASSERT_EQ(shell("make 2>&1").status, 0);
   EXPECT_EQ(shell("make -q").status, 0);
-
-  // A failed run writes none.
-  unlink(scratch_.file("disk.d").c_str());
-  write_file(scratch_.file("bad.lst"), "boot.bin 1 2 3\n");
-  EXPECT_EQ(shell(diskmason() + " --depfile disk.d bad.lst bad.dcp").status, 1);
-  EXPECT_NE(access(scratch_.file("disk.d").c_str(), F_OK), 0);
 }
 
 // A disk with nested folders, Japanese names and a fixed file, its map read
@@ -96,7 +124,7 @@ TEST_F(Outputs, MapDescribesTheImage) {
     list += h.name + " \"" + h.imagePath + "\" 2024-1-1 0:0:0 A" + (h.name == "d" ? " 40\n" : "\n");
   }
   write_file(scratch_.file("disk.lst"), list);
-  RunResult r = shell(diskmason() + " --map - disk.lst disk.dcp");
+  RunResult r = pack({"--map", "-", "disk.lst", "disk.dcp"});
   ASSERT_EQ(r.status, 0) << r.output;
   std::string image = read_file(scratch_.file("disk.dcp"));
   std::vector<std::string> lines = split(r.output, '\n');

@@ -2,8 +2,21 @@
 
 #include <sys/stat.h>
 
+#if defined(_WIN32)
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <io.h>
+#include <windows.h>
+
+#include "diskmason/front/utf8_path.h"
+#else
 #include <fcntl.h>
 #include <unistd.h>
+#endif
 
 #include <cerrno>
 
@@ -11,9 +24,32 @@ namespace {
 
 constexpr std::uint64_t SIZE_LIMIT = 0xFFFFFFFF;
 
+HostFileSize not_opened() {
+  return HostFileSize{errno == ENOMEM ? HostFileState::NoMemory : HostFileState::CannotOpen, 0};
+}
+
 bool same_identity(const FileIdentity& a, const FileIdentity& b) {
   return a.known && b.known && a.device == b.device && a.inode == b.inode;
 }
+
+#if defined(_WIN32)
+
+// Files are told apart by the volume's serial number and the file's index on
+// it: two spellings of one path (letter case, "sub\..\") give the same pair.
+FileIdentity identity_of_handle(HANDLE handle) {
+  BY_HANDLE_FILE_INFORMATION info;
+  if (handle == INVALID_HANDLE_VALUE || !GetFileInformationByHandle(handle, &info)) {
+    return FileIdentity{false, 0, 0};
+  }
+  return FileIdentity{true, info.dwVolumeSerialNumber,
+                      (std::uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow};
+}
+
+FileIdentity identity_of_stream(std::FILE* stream) {
+  return identity_of_handle(reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream))));
+}
+
+#else
 
 // Read only, without waiting for a writer when the path is a FIFO and without
 // taking a terminal as the controlling one; reads of regular files ignore
@@ -25,7 +61,53 @@ FileIdentity identity_of(const struct stat& info) {
                       static_cast<std::uint64_t>(info.st_ino)};
 }
 
+#endif
+
 }  // namespace
+
+#if defined(_WIN32)
+
+// The image path is narrow, as the output is opened: the same file fopen finds.
+FileIdentity identity_of_path(const char* path) {
+  HANDLE handle = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return FileIdentity{false, 0, 0};
+  FileIdentity identity = identity_of_handle(handle);
+  CloseHandle(handle);
+  return identity;
+}
+
+bool is_same_file(std::FILE* stream, const FileIdentity& file) {
+  return file.known && same_identity(identity_of_stream(stream), file);
+}
+
+HostFileSize measure_host_file(const char* path, const FileIdentity& image) {
+  std::FILE* file = open_utf8_path(path, "rb");
+  if (file == nullptr) return not_opened();
+  if (is_same_file(file, image)) {
+    std::fclose(file);
+    return HostFileSize{HostFileState::IsImage, 0};
+  }
+  struct _stat64 info;
+  bool measured = _fstat64(_fileno(file), &info) == 0 && info.st_size >= 0;
+  std::fclose(file);
+  if (!measured) return HostFileSize{HostFileState::CannotOpen, 0};
+  if (static_cast<std::uint64_t>(info.st_size) > SIZE_LIMIT) return HostFileSize{HostFileState::TooLarge, 0};
+  return HostFileSize{HostFileState::Measured, static_cast<std::uint32_t>(info.st_size)};
+}
+
+bool open_host_file(const char* path, HostFile& file) {
+  file.stream = open_utf8_path(path, "rb");
+  return file.stream != nullptr;
+}
+
+std::uint32_t read_host_file(HostFile& file, std::uint8_t* buffer, std::uint32_t length) {
+  return static_cast<std::uint32_t>(std::fread(buffer, 1, length, file.stream));
+}
+
+void close_host_file(HostFile& file) { std::fclose(file.stream); }
+
+#else
 
 FileIdentity identity_of_path(const char* path) {
   struct stat info;
@@ -43,7 +125,7 @@ bool is_same_file(std::FILE* stream, const FileIdentity& file) {
 // open, one fstat for type, identity and size, one close.
 HostFileSize measure_host_file(const char* path, const FileIdentity& image) {
   int descriptor = ::open(path, READ_FLAGS);
-  if (descriptor < 0) return HostFileSize{HostFileState::CannotOpen, 0};
+  if (descriptor < 0) return not_opened();
   struct stat info;
   bool regular = ::fstat(descriptor, &info) == 0 && S_ISREG(info.st_mode);
   ::close(descriptor);
@@ -73,3 +155,5 @@ std::uint32_t read_host_file(HostFile& file, std::uint8_t* buffer, std::uint32_t
 }
 
 void close_host_file(HostFile& file) { ::close(file.descriptor); }
+
+#endif

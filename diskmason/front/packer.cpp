@@ -5,6 +5,11 @@
 #include <cstring>
 #include <iterator>
 
+#if defined(_WIN32)
+#include <fcntl.h>
+#include <io.h>
+#endif
+
 #include "diskmason/front/packer_run.h"
 #include "textconv/command_line.h"
 #include "textconv/heap.h"
@@ -126,6 +131,11 @@ bool differs_from_image(const PackerRun& run, std::FILE* stream, const char* nam
 }
 
 int run_packer(int argc, char** argv, std::FILE* messages) {
+#if defined(_WIN32)
+  // Messages keep their bytes: no "\r" before each "\n".
+  _setmode(_fileno(stdout), _O_BINARY);
+  _setmode(_fileno(stderr), _O_BINARY);
+#endif
   CommandLine options;
   int status = parse_command_line(PACKER_SPEC, argc, argv, options);
   if (status >= 0) return status;

@@ -1,24 +1,23 @@
 // The dependency file of --depfile: the image, as the command line named it,
 // depends on the file list, the boot file and every host file on the disk,
 // named by absolute paths, in the syntax that Make and Ninja read.
-#include <unistd.h>
-
 #include <cstdio>
 #include <cstring>
+
+#if defined(_WIN32)
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+#else
+#include <unistd.h>
+#endif
 
 #include "diskmason/front/packer_run.h"
 
 namespace {
 
 constexpr std::size_t FOLDER_LIMIT = 4096;
-
-bool is_absolute(const char* path) {
-  if (path[0] == '/' || path[0] == '\\') return true;
-#if defined(_WIN32)
-  if (path[0] != 0 && path[1] == ':') return true;
-#endif
-  return false;
-}
 
 // A path with the escapes Make and Ninja undo: "\ ", "\#" and "$$".
 void put_escaped(std::FILE* out, const char* path) {
@@ -29,26 +28,60 @@ void put_escaped(std::FILE* out, const char* path) {
   }
 }
 
-void put_prerequisite(std::FILE* out, const char* folder, const char* path) {
-  std::fputs(" \\\n  ", out);
-  if (!is_absolute(path)) {
+#if defined(_WIN32)
+
+// Windows makes every path absolute itself: no folder is needed.
+bool working_folder(char* folder, std::size_t) {
+  folder[0] = 0;
+  return true;
+}
+
+// The path as Windows gives it in full (drive, backslashes, no "." or ".."
+// components), in UTF-8; false when it cannot be had.
+bool put_full_path(std::FILE* out, const char*, const char* path) {
+  wchar_t wide[FOLDER_LIMIT];
+  wchar_t full[FOLDER_LIMIT];
+  char text[3 * FOLDER_LIMIT];
+  if (MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, path, -1, wide, FOLDER_LIMIT) == 0) return false;
+  DWORD length = GetFullPathNameW(wide, FOLDER_LIMIT, full, nullptr);
+  if (length == 0 || length >= FOLDER_LIMIT) return false;
+  if (WideCharToMultiByte(CP_UTF8, 0, full, -1, text, sizeof text, nullptr, nullptr) == 0) return false;
+  put_escaped(out, text);
+  return true;
+}
+
+#else
+
+bool working_folder(char* folder, std::size_t capacity) { return getcwd(folder, capacity) != nullptr; }
+
+// A relative path follows the working folder, as written.
+bool put_full_path(std::FILE* out, const char* folder, const char* path) {
+  if (path[0] != '/' && path[0] != '\\') {
     put_escaped(out, folder);
     std::size_t length = std::strlen(folder);
     if (length == 0 || folder[length - 1] != '/') std::fputc('/', out);
   }
   put_escaped(out, path);
+  return true;
 }
 
-void put_rule(const PackerRun& run, std::FILE* out, const char* folder) {
+#endif
+
+bool put_prerequisite(std::FILE* out, const char* folder, const char* path) {
+  std::fputs(" \\\n  ", out);
+  return put_full_path(out, folder, path);
+}
+
+bool put_rule(const PackerRun& run, std::FILE* out, const char* folder) {
   put_escaped(out, run.imagePath);
   std::fputc(':', out);
-  put_prerequisite(out, folder, run.listPath);
-  put_prerequisite(out, folder, run.bootPath);
+  bool ok = put_prerequisite(out, folder, run.listPath) && put_prerequisite(out, folder, run.bootPath);
   const StringPool& hosts = run.hostPaths;
-  for (std::uint32_t i = 0; i < hosts.count; ++i) {
-    put_prerequisite(out, folder, reinterpret_cast<const char*>(hosts.text) + hosts.spans[i].offset);
+  for (std::uint32_t i = 0; ok && i < hosts.count; ++i) {
+    ok = put_prerequisite(out, folder, reinterpret_cast<const char*>(hosts.text) + hosts.spans[i].offset);
   }
   std::fputc('\n', out);
+  return ok;
 }
 
 }  // namespace
@@ -57,11 +90,10 @@ bool write_depfile(PackerRun& run) {
   if (run.depfilePath == nullptr) return true;
   char folder[FOLDER_LIMIT];
   std::FILE* out = nullptr;
-  if (getcwd(folder, sizeof folder) != nullptr) out = std::fopen(run.depfilePath, "wb");
+  if (working_folder(folder, sizeof folder)) out = std::fopen(run.depfilePath, "wb");
   bool ok = out != nullptr;
   if (ok) {
-    put_rule(run, out, folder);
-    ok = !std::ferror(out);
+    ok = put_rule(run, out, folder) && !std::ferror(out);
     if (std::fclose(out) != 0) ok = false;
   }
   if (!ok) report_problem(run, "dependency file %s could not be written\n", run.depfilePath);

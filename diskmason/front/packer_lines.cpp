@@ -78,7 +78,7 @@ bool append_string(PackerRun& run, StringPool& pool, const char* text, std::uint
 }
 
 // A host file that cannot be read is reported and its line skipped; one that
-// is the image or too large ends the run.
+// is the image or too large, or memory that ran out, ends the run.
 bool accept_host_file(PackerRun& run, HostFileSize host, const char* hostPath) {
   switch (host.state) {
     case HostFileState::Measured:
@@ -92,6 +92,9 @@ bool accept_host_file(PackerRun& run, HostFileSize host, const char* hostPath) {
       break;
     case HostFileState::TooLarge:
       report_problem(run, "file %s is too large for a disk\n", hostPath);
+      break;
+    case HostFileState::NoMemory:
+      explain_no_memory(run, "to open a host file");
       break;
   }
   run.good = false;

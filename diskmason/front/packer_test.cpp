@@ -44,7 +44,11 @@ class Packer : public ::testing::Test {
     for (std::string& option : options) argv.push_back(option.data());
     argv.push_back(list.data());
     argv.push_back(out.data());
+#if defined(_WIN32)
+    std::FILE* messages = std::fopen("NUL", "w");
+#else
     std::FILE* messages = std::fopen("/dev/null", "w");
+#endif
     testing::internal::CaptureStdout();
     int status = run_packer(static_cast<int>(argv.size()), argv.data(), messages);
     if (messages != nullptr) std::fclose(messages);

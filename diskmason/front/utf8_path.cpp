@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <cerrno>
 #include <cstring>
 
 #ifdef _WIN32
@@ -37,7 +38,10 @@ std::FILE* open_platform(const char* path, const char* mode, std::size_t modeLen
   std::size_t length = std::strlen(path);
   if (static_cast<std::uint64_t>(length) >= 0xFFFFFFFFu) return nullptr;
   auto* widePath = static_cast<std::uint16_t*>(heap_alloc((length + 1) * sizeof(std::uint16_t)));
-  if (widePath == nullptr) return nullptr;
+  if (widePath == nullptr) {
+    errno = ENOMEM;
+    return nullptr;
+  }
   units = utf8_to_utf16(reinterpret_cast<const std::uint8_t*>(path), static_cast<std::uint32_t>(length), widePath);
   widePath[units] = 0;
   std::FILE* stream =
@@ -47,6 +51,7 @@ std::FILE* open_platform(const char* path, const char* mode, std::size_t modeLen
   struct _stat64 info;
   if (_fstat64(_fileno(stream), &info) != 0 || (info.st_mode & _S_IFMT) != _S_IFREG) {
     std::fclose(stream);
+    errno = EACCES;
     return nullptr;
   }
   return stream;

@@ -10,5 +10,5 @@ std::uint32_t utf8_to_utf16(const std::uint8_t* bytes, std::uint32_t length, std
 
 // Opens a regular file by its zero-terminated UTF-8 path, the mode cut to
 // its first 127 bytes; nullptr when it cannot be opened or is not a regular
-// file (a directory, a device, a FIFO).
+// file (a directory, a device, a FIFO), errno ENOMEM when memory ran out.
 std::FILE* open_utf8_path(const char* path, const char* mode);

@@ -2,11 +2,12 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <string>
 #include <vector>
+
+#include "tests/test_support.h"
 
 namespace {
 
@@ -52,20 +53,12 @@ TEST(Utf8ToUtf16, ConvertsAndDropsMalformedSequences) {
 class OpenUtf8Path : public testing::Test {
  protected:
   void SetUp() override {
-    char pattern[] = "/tmp/h4-utf8-path-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    dir_ = pattern;
-  }
-  void TearDown() override {
-    std::error_code error;
-    std::filesystem::remove_all(dir_, error);
+    ASSERT_TRUE(scratch_.ok());
+    dir_ = scratch_.path();
   }
   std::string write(const std::string& name, const std::string& content) {
     std::string path = dir_ + "/" + name;
-    std::FILE* f = std::fopen(path.c_str(), "wb");
-    EXPECT_NE(f, nullptr);
-    std::fwrite(content.data(), 1, content.size(), f);
-    std::fclose(f);
+    write_file(path, content);
     return path;
   }
   static std::string read_all(std::FILE* f) {
@@ -75,6 +68,7 @@ class OpenUtf8Path : public testing::Test {
     while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) out.append(buffer, n);
     return out;
   }
+  ScratchDir scratch_;
   std::string dir_;
 };
 
@@ -89,9 +83,15 @@ TEST_F(OpenUtf8Path, OpensTheSameNonAsciiNameTwice) {
 }
 
 TEST_F(OpenUtf8Path, OnlyRegularFilesOpen) {
-  ASSERT_EQ(mkdir((dir_ + "/sub").c_str(), 0755), 0);
+  ASSERT_TRUE(std::filesystem::create_directory(dir_ + "/sub"));
+  std::vector<std::string> paths = {dir_ + "/sub", dir_ + "/missing", dir_, ""};
+#if defined(_WIN32)
+  paths.push_back("NUL");
+#else
   ASSERT_EQ(mkfifo((dir_ + "/fifo").c_str(), 0644), 0);  // must not block
-  const std::string paths[] = {dir_ + "/sub", dir_ + "/fifo", dir_ + "/missing", dir_, "/dev/null", ""};
+  paths.push_back(dir_ + "/fifo");
+  paths.push_back("/dev/null");
+#endif
   for (const std::string& path : paths) EXPECT_EQ(open_utf8_path(path.c_str(), "rb"), nullptr) << path;
   EXPECT_EQ(open_utf8_path(nullptr, "rb"), nullptr);
 }
@@ -118,7 +118,9 @@ TEST_F(OpenUtf8Path, WriteModes) {
   ASSERT_NE(f, nullptr);
   EXPECT_EQ(read_all(f), "hello");
   std::fclose(f);
+#if !defined(_WIN32)  // msvcrt's fopen knows no "x"
   EXPECT_EQ(open_utf8_path(path.c_str(), "wbx"), nullptr);  // exists
+#endif
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include "diskmason/image/dcp_writer.h"
 
+#include <cerrno>
 #include <cstring>
 
 #include "diskmason/image/cluster_alloc.h"
@@ -153,6 +154,11 @@ std::uint32_t write_file_node(ImageWriter& w, const FileInfo& info) {
                      w.hostPaths.spans[info.hostPathIndex].offset;
   HostFile in;
   if (!open_host_file(path, in)) {
+    // Memory that ran out says nothing about the file; the writer stops.
+    if (errno == ENOMEM) {
+      w.outcome |= DCP_NO_MEMORY;
+      return 0;
+    }
     w.outcome |= DCP_HOST_FILE_FAILED;
     if (w.onHostFile != nullptr) w.onHostFile(w.context, path, HostFileProblem::CannotOpen);
     return 0;
