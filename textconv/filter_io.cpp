@@ -1,21 +1,127 @@
 #include "textconv/filter_io.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <csignal>
 #include <cstring>
+
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#include <sys/stat.h>
+#include <windows.h>
+#else
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 #include "textconv/diagnostics.h"
 
 namespace {
 
+// What tells one file from another however its path is spelled: the volume
+// serial number and file index on Windows, the device and inode numbers
+// elsewhere.
+struct FileId {
+  bool known;    // the system could tell
+  bool regular;  // a regular file (not a folder, device, pipe or socket)
+  bool folder;
+  std::uint64_t volume;
+  std::uint64_t index;
+};
+
+#ifdef _WIN32
+
+FileId id_of_handle(HANDLE handle) {
+  FileId id{};
+  if (handle == INVALID_HANDLE_VALUE) return id;
+  const DWORD type = GetFileType(handle);
+  BY_HANDLE_FILE_INFORMATION info;
+  if (type != FILE_TYPE_DISK || !GetFileInformationByHandle(handle, &info)) {
+    id.known = type != FILE_TYPE_UNKNOWN;
+    return id;
+  }
+  id.known = true;
+  id.folder = (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+  id.regular = !id.folder && (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0;
+  id.volume = info.dwVolumeSerialNumber;
+  id.index = std::uint64_t{info.nFileIndexHigh} << 32 | info.nFileIndexLow;
+  return id;
+}
+
+FileId id_of_stream(std::FILE* file) {
+  return id_of_handle(reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file))));
+}
+
+FileId id_of_fd(int fd) { return id_of_handle(reinterpret_cast<HANDLE>(_get_osfhandle(fd))); }
+
+// The file at path, which stays as it is; a link itself unless follow.
+// Narrow paths are read in the programs' code page, as the C runtime reads them.
+FileId id_of_path(const char* path, bool follow) {
+  const DWORD flags = FILE_FLAG_BACKUP_SEMANTICS | (follow ? 0 : FILE_FLAG_OPEN_REPARSE_POINT);
+  HANDLE handle = CreateFileA(path, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              nullptr, OPEN_EXISTING, flags, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return FileId{};
+  const FileId id = id_of_handle(handle);
+  CloseHandle(handle);
+  return id;
+}
+
+// A reader that goes away shows up as a failed write on Windows anyway.
+void keep_running_when_readers_leave() {}
+
+int open_for_writing(const char* path) {
+  return _open(path, _O_WRONLY | _O_CREAT | _O_BINARY | _O_NOINHERIT, _S_IREAD | _S_IWRITE);
+}
+
+bool make_empty(int fd) { return _chsize_s(fd, 0) == 0; }
+
+std::FILE* stream_for_writing(int fd) { return _fdopen(fd, "wb"); }
+
+void close_fd(int fd) { _close(fd); }
+
+bool remove_path(const char* path) { return std::remove(path) == 0; }
+
+#else
+
+FileId id_of_stat(const struct stat& st) {
+  return FileId{true, S_ISREG(st.st_mode), S_ISDIR(st.st_mode), static_cast<std::uint64_t>(st.st_dev),
+                static_cast<std::uint64_t>(st.st_ino)};
+}
+
+FileId id_of_fd(int fd) {
+  struct stat st;
+  return fstat(fd, &st) == 0 ? id_of_stat(st) : FileId{};
+}
+
+FileId id_of_stream(std::FILE* file) { return id_of_fd(fileno(file)); }
+
+// The file at path; a link itself unless follow.
+FileId id_of_path(const char* path, bool follow) {
+  struct stat st;
+  return (follow ? stat(path, &st) : lstat(path, &st)) == 0 ? id_of_stat(st) : FileId{};
+}
+
+// A reader that goes away must show up as a failed write, not end the run
+// silently.
+void keep_running_when_readers_leave() { std::signal(SIGPIPE, SIG_IGN); }
+
+int open_for_writing(const char* path) { return open(path, O_WRONLY | O_CREAT | O_CLOEXEC, 0666); }
+
+bool make_empty(int fd) { return ftruncate(fd, 0) == 0; }
+
+std::FILE* stream_for_writing(int fd) { return fdopen(fd, "wb"); }
+
+void close_fd(int fd) { close(fd); }
+
+bool remove_path(const char* path) { return unlink(path) == 0; }
+
+#endif
+
 // True when both name one regular file; writing to a device or pipe that is
 // also the input destroys nothing.
-bool same_file(const struct stat& a, const struct stat& b) {
-  return S_ISREG(a.st_mode) && a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+bool same_file(const FileId& a, const FileId& b) {
+  return a.known && b.known && a.regular && b.regular && a.volume == b.volume && a.index == b.index;
 }
 
 void refuse_overwrite(const char* program, const char* output_path, Diagnostics* diagnostics) {
@@ -41,14 +147,12 @@ bool open_filter_files(const char* program, const char* input_path, const char* 
                        std::FILE** input, std::FILE** output, Diagnostics* diagnostics) {
   *input = nullptr;
   *output = nullptr;
-  // A reader that goes away must show up as a failed write, not end the run
-  // silently.
-  std::signal(SIGPIPE, SIG_IGN);
+  keep_running_when_readers_leave();
 
   std::FILE* in = std::fopen(input_path, "rb");
   const char* why = in ? nullptr : std::strerror(errno);
-  struct stat inStat;
-  if (in && (fstat(fileno(in), &inStat) != 0 || S_ISDIR(inStat.st_mode))) {
+  const FileId inId = in ? id_of_stream(in) : FileId{};
+  if (in && (!inId.known || inId.folder)) {
     std::fclose(in);
     in = nullptr;
     why = "it is a folder";
@@ -60,31 +164,31 @@ bool open_filter_files(const char* program, const char* input_path, const char* 
 
   // The output is opened without truncating it, so that naming the input
   // (by any spelling or link) can be refused while the input is untouched.
-  struct stat outStat;
-  if (stat(output_path, &outStat) == 0 && same_file(inStat, outStat)) {
+  if (same_file(inId, id_of_path(output_path, true))) {
     refuse_overwrite(program, output_path, diagnostics);
     std::fclose(in);
     return false;
   }
-  int fd = open(output_path, O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
+  int fd = open_for_writing(output_path);
   if (fd < 0) {
     report_open(program, output_path, "writing", std::strerror(errno), diagnostics);
     std::fclose(in);
     return false;
   }
-  bool opened = fstat(fd, &outStat) == 0;
-  if (opened && same_file(inStat, outStat)) {
+  const FileId outId = id_of_fd(fd);
+  bool opened = outId.known;
+  if (opened && same_file(inId, outId)) {
     refuse_overwrite(program, output_path, diagnostics);
-    close(fd);
+    close_fd(fd);
     std::fclose(in);
     return false;
   }
   // Devices and pipes cannot be truncated; regular files must be.
-  if (opened && S_ISREG(outStat.st_mode)) opened = ftruncate(fd, 0) == 0;
-  std::FILE* out = opened ? fdopen(fd, "wb") : nullptr;
+  if (opened && outId.regular) opened = make_empty(fd);
+  std::FILE* out = opened ? stream_for_writing(fd) : nullptr;
   if (!out) {
     why = std::strerror(errno);
-    close(fd);
+    close_fd(fd);
     report_open(program, output_path, "writing", why, diagnostics);
     std::fclose(in);
     return false;
@@ -131,19 +235,22 @@ bool close_filter_files(const char* program, const char* output_path, std::FILE*
 }
 
 OutputFile identify_output(std::FILE* output) {
-  struct stat st;
-  if (fstat(fileno(output), &st) != 0) return OutputFile{false, 0, 0};
-  return OutputFile{S_ISREG(st.st_mode), static_cast<std::uint64_t>(st.st_dev),
-                    static_cast<std::uint64_t>(st.st_ino)};
+  const FileId id = id_of_stream(output);
+  return OutputFile{id.known && id.regular, id.volume, id.index};
 }
 
 bool remove_output_file(const char* path, const OutputFile& file) {
   // Only the file that was written, under its own name: never a device such
   // as /dev/null, nor a link (/dev/stdout) that only points at it.
-  struct stat st;
-  if (!file.regular || lstat(path, &st) != 0 || !S_ISREG(st.st_mode)) return false;
-  if (static_cast<std::uint64_t>(st.st_dev) != file.device || static_cast<std::uint64_t>(st.st_ino) != file.inode) {
-    return false;
-  }
-  return unlink(path) == 0;
+  const FileId id = id_of_path(path, false);
+  if (!file.regular || !id.known || !id.regular || id.volume != file.device || id.index != file.inode) return false;
+  return remove_path(path);
+}
+
+void use_binary_standard_streams() {
+#ifdef _WIN32
+  // Messages keep their bytes: no line end becomes CR LF.
+  _setmode(_fileno(stdout), _O_BINARY);
+  _setmode(_fileno(stderr), _O_BINARY);
+#endif
 }

@@ -26,8 +26,8 @@ bool close_filter_files(const char* program, const char* output_path, std::FILE*
 // The file an output stream writes to.
 struct OutputFile {
   bool regular;  // a regular file (not a device, pipe or socket)
-  std::uint64_t device;
-  std::uint64_t inode;
+  std::uint64_t device;  // on Windows the volume serial number
+  std::uint64_t inode;   // on Windows the file index
 };
 
 OutputFile identify_output(std::FILE* output);
@@ -35,3 +35,7 @@ OutputFile identify_output(std::FILE* output);
 // Removes the output at path when path itself (not a link to it) still names
 // that regular file. Returns true when it was removed.
 bool remove_output_file(const char* path, const OutputFile& file);
+
+// Standard output and standard error write their bytes as they are (on
+// Windows they would turn line feeds into CR LF).
+void use_binary_standard_streams();

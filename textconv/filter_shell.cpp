@@ -26,6 +26,7 @@ void discard_output(Diagnostics& diagnostics, const char* path, const OutputFile
 }  // namespace
 
 int run_filter(const FilterCommand& command, int argc, char** argv) {
+  use_binary_standard_streams();
   CommandLine options;
   const int status = parse_command_line(command.spec, argc, argv, options);
   if (status >= 0) return status;

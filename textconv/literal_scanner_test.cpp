@@ -116,8 +116,8 @@ TEST(LiteralScanner, FindsLiteralsAcrossBlockBoundaries) {
 // back bytes that are no marker stay text.
 TEST(LiteralScanner, FindsLiteralsWhereItReadsAgain) {
   const std::string body = "0123456789\")abcdefghijklmnop";
-  const std::string open = "$SJIS(" + std::string(30, '(') + "\"";  // held back until its quote
-  const std::string close = "\"" + std::string(31, ')');
+  const std::string open = std::string("$SJIS(").append(30, '(').append("\"");  // held back until its quote
+  const std::string close = std::string("\"").append(31, ')');
   for (std::uint32_t near : {SCAN_INPUT_SIZE - BLOCK_SIZE, SCAN_INPUT_SIZE, 2 * SCAN_INPUT_SIZE + BLOCK_SIZE}) {
     for (std::uint32_t n = near - 80; n < near + 8; ++n) {
       check({pad(n) + open + body + close + "t", pad(n) + "t", {body}, ""});

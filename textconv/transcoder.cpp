@@ -190,7 +190,7 @@ std::uint32_t convert_direct(const std::uint8_t* src, std::uint32_t length, std:
       const std::uint32_t one = alone(first, second);
       std::uint32_t two = second;
       if (is_pair_start(second)) two = alone(second, following_entry(w, s[8]));
-      if (is_special(one) | is_special(two)) break;
+      if (is_special(one) || is_special(two)) break;
       out = emit<FixedWidth>(dst, out, one);
       out = emit<FixedWidth>(dst, out, two);
       p += 6;
