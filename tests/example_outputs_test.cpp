@@ -47,13 +47,17 @@ TEST(ExampleOutputs, ConvertedSourcesAndDiskMatchTheStoredBytes) {
   // The example disk without its assembled programs: boot sector, converted
   // sources and data files, one of them under a Japanese folder and name.
   const std::string stamp = " 2024-04-01 09:00:00 ";
-  std::string list = "\"" + example("boot/boot.bin") + "\" 0x20 0 30 1024 1 1 2 192 1232 0xFE 2 8 2 0\n";
-  list += "\"" + example("data/readme.txt") + "\" README.TXT" + stamp + "A\n";
-  list += "\"" + dir.file("hello.s") + "\" SRC/HELLO.S" + stamp + "A\n";
-  list += "\"" + dir.file("menu.s") + "\" SRC/MENU.S" + stamp + "A\n";
-  list += "\"" + example("data/levels/world1/stage1.dat") + "\" data/levels/world1/stage1.dat" + stamp + "A\n";
-  list += "\"" + example("data/levels/world1/stage2.dat") + "\" data/levels/world1/stage2.dat" + stamp + "RA\n";
-  list += "\"" + example("data/テキスト/はじめに.txt") + "\" テキスト/はじめに.txt" + stamp + "A\n";
+  std::string list;
+  auto line = [&](const std::string& host, const std::string& rest) {
+    list.append(1, '"').append(host).append("\" ").append(rest).append("\n");
+  };
+  line(example("boot/boot.bin"), "0x20 0 30 1024 1 1 2 192 1232 0xFE 2 8 2 0");
+  line(example("data/readme.txt"), "README.TXT" + stamp + "A");
+  line(dir.file("hello.s"), "SRC/HELLO.S" + stamp + "A");
+  line(dir.file("menu.s"), "SRC/MENU.S" + stamp + "A");
+  line(example("data/levels/world1/stage1.dat"), "data/levels/world1/stage1.dat" + stamp + "A");
+  line(example("data/levels/world1/stage2.dat"), "data/levels/world1/stage2.dat" + stamp + "RA");
+  line(example("data/テキスト/はじめに.txt"), "テキスト/はじめに.txt" + stamp + "A");
   write_file(dir.file("disk.lst"), list);
   RunResult disk = run_program(program_path("diskmason"), {dir.file("disk.lst"), dir.file("disk.dcp")});
   ASSERT_EQ(disk.status, 0) << disk.output;
