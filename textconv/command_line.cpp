@@ -26,33 +26,33 @@ constexpr CommonOption COMMON_OPTIONS[] = {
     {"--strict", nullptr, "as --verbose, and any warning makes the run fail (status 1)"},
 };
 
-void print_usage_line(const ProgramSpec& spec, std::FILE* stream) {
-  std::fprintf(stream, "usage: %s [OPTIONS] %s\n", spec.name, spec.operands);
+void print_usage_line(const ProgramInfo& program, std::FILE* stream) {
+  std::fprintf(stream, "usage: %s [OPTIONS] %s\n", program.name, program.operands);
 }
 
-void print_help(const ProgramSpec& spec) {
-  print_usage_line(spec, stdout);
-  std::printf("%s\n\nOptions:\n", spec.summary);
+void print_help(const ProgramInfo& program) {
+  print_usage_line(program, stdout);
+  std::printf("%s\n\nOptions:\n", program.summary);
   for (const CommonOption& o : COMMON_OPTIONS) {
     char left[40];
     std::snprintf(left, sizeof left, "%s%s%s", o.shortName ? o.shortName : "",
                   o.shortName ? ", " : "    ", o.name);
     std::printf("  %-22s %s\n", left, o.help);
   }
-  for (std::uint32_t i = 0; i < spec.optionCount; ++i) {
-    const ProgramOption& o = spec.options[i];
+  for (std::uint32_t i = 0; i < program.optionCount; ++i) {
+    const ProgramOption& o = program.options[i];
     char left[40];
     std::snprintf(left, sizeof left, "    %s%s%s", o.name, o.valueName ? " " : "",
                   o.valueName ? o.valueName : "");
     std::printf("  %-22s %s\n", left, o.help);
   }
   std::printf("  %-22s %s\n", "    --", "end of options: every later argument is positional");
-  std::printf("\nSee the manual page %s(1).\n", spec.name);
+  std::printf("\nSee the manual page %s(1).\n", program.name);
 }
 
-int usage_error(const ProgramSpec& spec, const char* what, const char* option) {
-  std::fprintf(stderr, "%s: %s '%s'; ", spec.name, what, option);
-  print_usage_line(spec, stderr);
+int usage_error(const ProgramInfo& program, const char* what, const char* option) {
+  std::fprintf(stderr, "%s: %s '%s'; ", program.name, what, option);
+  print_usage_line(program, stderr);
   return USAGE_ERROR;
 }
 
@@ -73,13 +73,13 @@ bool same_name(const char* arg, std::size_t length, const char* name) {
 
 // Handles one common option; returns GO_ON, an exit status, or 1 when the
 // argument is not a common option.
-int common_option(const ProgramSpec& spec, const char* arg, CommandLine& cl) {
+int common_option(const ProgramInfo& program, const char* arg, CommandLine& cl) {
   if (std::strcmp(arg, "--help") == 0 || std::strcmp(arg, "-h") == 0) {
-    print_help(spec);
+    print_help(program);
     return 0;
   }
   if (std::strcmp(arg, "--version") == 0) {
-    std::printf("%s %s\n", spec.name, toolkit_version());
+    std::printf("%s %s\n", program.name, toolkit_version());
     return 0;
   }
   if (std::strcmp(arg, "--verbose") == 0 || std::strcmp(arg, "-v") == 0) {
@@ -96,14 +96,14 @@ int common_option(const ProgramSpec& spec, const char* arg, CommandLine& cl) {
 
 // Handles one of the program's own options at argv[*at]; may take the next
 // argument as its value.
-int program_option(const ProgramSpec& spec, int argc, char** argv, int* at, CommandLine& cl) {
+int program_option(const ProgramInfo& program, int argc, char** argv, int* at, CommandLine& cl) {
   const char* arg = argv[*at];
   std::size_t length = name_length(arg);
-  for (std::uint32_t i = 0; i < spec.optionCount && i < MAX_PROGRAM_OPTIONS; ++i) {
-    const ProgramOption& o = spec.options[i];
+  for (std::uint32_t i = 0; i < program.optionCount && i < MAX_PROGRAM_OPTIONS; ++i) {
+    const ProgramOption& o = program.options[i];
     if (!same_name(arg, length, o.name)) continue;
     if (o.valueName == nullptr) {
-      if (arg[length] == '=') return usage_error(spec, "option takes no value", arg);
+      if (arg[length] == '=') return usage_error(program, "option takes no value", arg);
       cl.given[i] = true;
       return GO_ON;
     }
@@ -112,19 +112,19 @@ int program_option(const ProgramSpec& spec, int argc, char** argv, int* at, Comm
     } else if (*at + 1 < argc) {
       cl.value[i] = argv[++*at];
     } else {
-      return usage_error(spec, "option needs a value", arg);
+      return usage_error(program, "option needs a value", arg);
     }
     cl.given[i] = true;
     return GO_ON;
   }
-  return usage_error(spec, "unknown option", arg);
+  return usage_error(program, "unknown option", arg);
 }
 
 }  // namespace
 
 const char* toolkit_version() { return TK_VERSION; }
 
-int parse_command_line(const ProgramSpec& spec, int argc, char** argv, CommandLine& cl) {
+int parse_command_line(const ProgramInfo& program, int argc, char** argv, CommandLine& cl) {
   cl = CommandLine{};
   int at = 1;
   for (; at < argc && is_option(argv[at]); ++at) {
@@ -132,8 +132,8 @@ int parse_command_line(const ProgramSpec& spec, int argc, char** argv, CommandLi
       ++at;
       break;
     }
-    int outcome = common_option(spec, argv[at], cl);
-    if (outcome == 1) outcome = program_option(spec, argc, argv, &at, cl);
+    int outcome = common_option(program, argv[at], cl);
+    if (outcome == 1) outcome = program_option(program, argc, argv, &at, cl);
     if (outcome != GO_ON) return outcome;
   }
   cl.first = at;

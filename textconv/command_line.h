@@ -17,7 +17,7 @@ struct ProgramOption {
 constexpr std::uint32_t MAX_PROGRAM_OPTIONS = 8;
 
 // What --help, --version and usage errors say about a program.
-struct ProgramSpec {
+struct ProgramInfo {
   const char* name;        // "diskmason"
   const char* operands;    // "FILELIST IMAGE"
   const char* summary;     // one line: what the program does
@@ -41,4 +41,4 @@ const char* toolkit_version();
 // after --help or --version (printed on standard output), 2 after a usage
 // error (one line on standard error naming the option, and the usage).
 // A value is given as "--name VALUE" or "--name=VALUE".
-int parse_command_line(const ProgramSpec& spec, int argc, char** argv, CommandLine& cl);
+int parse_command_line(const ProgramInfo& program, int argc, char** argv, CommandLine& cl);

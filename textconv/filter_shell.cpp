@@ -28,9 +28,9 @@ void discard_output(Diagnostics& diagnostics, const char* path, const OutputFile
 int run_filter(const FilterCommand& command, int argc, char** argv) {
   use_binary_standard_streams();
   CommandLine options;
-  const int status = parse_command_line(command.spec, argc, argv, options);
+  const int status = parse_command_line(command.program, argc, argv, options);
   if (status >= 0) return status;
-  Diagnostics diagnostics = make_diagnostics(command.spec.name, options.verbose, options.strict);
+  Diagnostics diagnostics = make_diagnostics(command.program.name, options.verbose, options.strict);
   Diagnostics* explain = options.verbose ? &diagnostics : nullptr;
 
   const int count = argc - options.first;
@@ -39,7 +39,7 @@ int run_filter(const FilterCommand& command, int argc, char** argv) {
     std::printf("%s wrong number of parameters\n", command.name);
     std::fflush(stdout);
     explain_at(diagnostics, SourcePlace{nullptr, 0, 0}, "%d argument%s given; usage: %s [OPTIONS] %s", count,
-               count == 1 ? "" : "s", command.spec.name, command.spec.operands);
+               count == 1 ? "" : "s", command.program.name, command.program.operands);
     return 1;
   }
   const char* inputPath = args[0];

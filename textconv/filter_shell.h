@@ -24,7 +24,7 @@ struct FilterCommand {
   const char* name;  // in capitals; the first word of its messages
   int maxExtra;      // optional arguments it accepts after the two paths
   bool (*filter)(const FilterRun& run);  // true when nothing failed
-  ProgramSpec spec;  // what --help and usage errors say
+  ProgramInfo program;  // what --help and usage errors say
 };
 
 // Runs the filter on its command line (argv[0] is the program). Returns the

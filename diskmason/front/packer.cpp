@@ -24,7 +24,7 @@ constexpr ProgramOption PACKER_OPTIONS[] = {
     {"--map", "PATH", "write where everything lies on the disk to PATH (- for standard output)"},
 };
 
-constexpr ProgramSpec PACKER_SPEC{
+constexpr ProgramInfo PACKER_INFO{
     "diskmason", "FILELIST IMAGE", "Packs the files of a file list into a DCP floppy disk image.",
     PACKER_OPTIONS, static_cast<std::uint32_t>(std::size(PACKER_OPTIONS))};
 
@@ -137,10 +137,10 @@ int run_packer(int argc, char** argv, std::FILE* messages) {
   _setmode(_fileno(stderr), _O_BINARY);
 #endif
   CommandLine options;
-  int status = parse_command_line(PACKER_SPEC, argc, argv, options);
+  int status = parse_command_line(PACKER_INFO, argc, argv, options);
   if (status >= 0) return status;
   PackerRun run{};
-  run.diag = make_diagnostics(PACKER_SPEC.name, options.verbose, options.strict);
+  run.diag = make_diagnostics(PACKER_INFO.name, options.verbose, options.strict);
   run.diag.stream = messages;
   run.pad = options.given[PAD_OPTION];
   run.depfilePath = options.value[DEPFILE_OPTION];
