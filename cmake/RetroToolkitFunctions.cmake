@@ -34,9 +34,10 @@ function(_retro_toolkit_require fn)
   endif()
 endfunction()
 
-# The custom command of a filter: <program> [--strict] <in> <out> [extra...].
-function(_retro_toolkit_filter program fn)
-  cmake_parse_arguments(ARG "STRICT" "OUTPUT;SOURCE" "EXTRA" ${ARGN})
+# The custom command of a filter: <program> [--strict] <in> <out> [1], with
+# the flags the function takes (STRICT, and PLAIN for the third argument).
+function(_retro_toolkit_filter program fn flags)
+  cmake_parse_arguments(ARG "${flags}" "OUTPUT;SOURCE" "" ${ARGN})
   _retro_toolkit_require(${fn} OUTPUT SOURCE)
   _retro_toolkit_path(source "${ARG_SOURCE}" "${CMAKE_CURRENT_SOURCE_DIR}")
   _retro_toolkit_path(output "${ARG_OUTPUT}" "${CMAKE_CURRENT_BINARY_DIR}")
@@ -44,10 +45,14 @@ function(_retro_toolkit_filter program fn)
   if(ARG_STRICT)
     list(APPEND options --strict)
   endif()
+  set(extra)
+  if(ARG_PLAIN)
+    set(extra 1)
+  endif()
   get_filename_component(folder "${output}" DIRECTORY)
   add_custom_command(OUTPUT "${output}"
     COMMAND "${CMAKE_COMMAND}" -E make_directory "${folder}"
-    COMMAND RetroToolkit::${program} ${options} -- "${source}" "${output}" ${ARG_EXTRA}
+    COMMAND RetroToolkit::${program} ${options} -- "${source}" "${output}" ${extra}
     DEPENDS "${source}" RetroToolkit::${program}
     COMMENT "${program} ${ARG_SOURCE}"
     VERBATIM)
@@ -55,29 +60,13 @@ endfunction()
 
 # A converted source: <out> from <in> through bytequill.
 function(bytequill_source)
-  cmake_parse_arguments(ARG "STRICT" "OUTPUT;SOURCE" "" ${ARGN})
-  set(strict)
-  if(ARG_STRICT)
-    set(strict STRICT)
-  endif()
-  _retro_toolkit_filter(bytequill bytequill_source ${strict}
-    OUTPUT "${ARG_OUTPUT}" SOURCE "${ARG_SOURCE}" ${ARG_UNPARSED_ARGUMENTS})
+  _retro_toolkit_filter(bytequill bytequill_source "STRICT" ${ARGN})
 endfunction()
 
 # A converted source: <out> from <in> through glyphmint; PLAIN writes no
 # character table (each literal keeps its Shift-JIS bytes).
 function(glyphmint_source)
-  cmake_parse_arguments(ARG "PLAIN;STRICT" "OUTPUT;SOURCE" "" ${ARGN})
-  set(strict)
-  if(ARG_STRICT)
-    set(strict STRICT)
-  endif()
-  set(plain)
-  if(ARG_PLAIN)
-    set(plain EXTRA 1)
-  endif()
-  _retro_toolkit_filter(glyphmint glyphmint_source ${strict}
-    OUTPUT "${ARG_OUTPUT}" SOURCE "${ARG_SOURCE}" ${plain} ${ARG_UNPARSED_ARGUMENTS})
+  _retro_toolkit_filter(glyphmint glyphmint_source "PLAIN;STRICT" ${ARGN})
 endfunction()
 
 # A disk image built by the target <target> (part of "all").
