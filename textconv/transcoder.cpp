@@ -139,6 +139,20 @@ constexpr std::uint64_t TWO_FORMS_MASK = 0x0000C0C0F0C0C0F0;
 constexpr std::uint64_t TWO_FORMS = 0x00008080E08080E0;
 constexpr std::uint64_t HIGH_BITS = 0x8080808080808080;
 
+// The high bit of each byte of w that is 0 (exact for every byte).
+inline std::uint64_t zero_bytes(std::uint64_t w) {
+  constexpr std::uint64_t LOW_SEVEN = 0x7F7F7F7F7F7F7F7F;
+  return ~(((w & LOW_SEVEN) + LOW_SEVEN) | w) & HIGH_BITS;
+}
+
+// The high bit of each byte of w that is \ or ~, the two single bytes whose
+// codes take two bytes (815Fh and 81B0h).
+inline std::uint64_t two_byte_singles(std::uint64_t w) {
+  constexpr std::uint64_t BACKSLASHES = 0x5C5C5C5C5C5C5C5C;
+  constexpr std::uint64_t TILDES = 0x7E7E7E7E7E7E7E7E;
+  return zero_bytes(w ^ BACKSLASHES) | zero_bytes(w ^ TILDES);
+}
+
 // Converts the single bytes (00 to 7F) at the start of the eight bytes in w
 // without a branch on where they end; bytes after them leave out alone,
 // though their lookups write behind it. Returns their number (0 to 8).
@@ -146,6 +160,17 @@ template <bool FixedWidth>
 inline std::uint32_t convert_single_bytes(std::uint64_t w, std::uint8_t* dst, std::uint32_t* out) {
   const std::uint64_t high = w & HIGH_BITS;
   const std::uint32_t count = high == 0 ? 8 : static_cast<std::uint32_t>(std::countr_zero(high)) / 8;
+  if constexpr (!FixedWidth && std::endian::native == std::endian::little) {
+    // The table gives every single byte itself as its code, but \ and ~:
+    // without those among them, the eight bytes are stored as they are and
+    // the single bytes among them kept.
+    const std::uint64_t taken = count == 8 ? ~0ull : (1ull << 8 * count) - 1;
+    if ((two_byte_singles(w) & taken) == 0) {
+      std::memcpy(dst + *out, &w, sizeof w);
+      *out += count;
+      return count;
+    }
+  }
   std::uint32_t at = *out;
 #pragma GCC unroll 8
   for (std::uint32_t k = 0; k < 8; ++k) {
