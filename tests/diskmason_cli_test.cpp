@@ -536,6 +536,21 @@ TEST_F(Diskmason, HostFileThatShrankIsReported) {
   EXPECT_EQ(byte_at(img, cluster_1024(5)), 0xE5u);
 }
 
+// A process allowed few descriptors keeps fewer host files open between
+// measuring and copying; the image is the same.
+TEST_F(Diskmason, FewDescriptorsGiveTheSameImage) {
+  if (!have_posix_shell()) GTEST_SKIP() << "needs a POSIX shell to lower the descriptor limit";
+  std::string list = header(GEOMETRY_1024);
+  for (int i = 0; i < 60; ++i) list += line(numbered("f", i), pattern(700 + 37 * i, i), numbered("D/F", i, ".BIN"));
+  ASSERT_EQ(pack(list).status, 0);
+  const std::string expected = image();
+  unlink(image_path().c_str());
+  RunResult r = run_shell("ulimit -n 16 && '" + program_path("diskmason") + "' '" + list_path() + "' '" +
+                          image_path() + "'");
+  EXPECT_EQ(r.status, 0) << r.output;
+  EXPECT_TRUE(image() == expected);
+}
+
 TEST_F(Diskmason, FailingImageWriteIsReported) {
   if (!exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
   write_file(list_path(), header(GEOMETRY_1024) + line("a", "a", "A.TXT"));

@@ -15,10 +15,14 @@
 #include "diskmason/front/utf8_path.h"
 #else
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <unistd.h>
 #endif
 
+#include <algorithm>
 #include <cerrno>
+
+#include "textconv/heap.h"
 
 namespace {
 
@@ -26,6 +30,14 @@ constexpr std::uint64_t SIZE_LIMIT = 0xFFFFFFFF;
 
 HostFileSize not_opened() {
   return HostFileSize{errno == ENOMEM ? HostFileState::NoMemory : HostFileState::CannotOpen, 0};
+}
+
+// The size of a file that could be measured (or CannotOpen), TooLarge
+// beyond 32 bits.
+HostFileSize sized(bool measured, std::uint64_t size) {
+  if (!measured) return HostFileSize{HostFileState::CannotOpen, 0};
+  if (size > SIZE_LIMIT) return HostFileSize{HostFileState::TooLarge, 0};
+  return HostFileSize{HostFileState::Measured, static_cast<std::uint32_t>(size)};
 }
 
 bool same_identity(const FileIdentity& a, const FileIdentity& b) {
@@ -81,7 +93,7 @@ bool is_same_file(std::FILE* stream, const FileIdentity& file) {
   return file.known && same_identity(identity_of_stream(stream), file);
 }
 
-HostFileSize measure_host_file(const char* path, const FileIdentity& image) {
+HostFileSize measure_host_file(const char* path, const FileIdentity& image, HostFile* kept) {
   std::FILE* file = open_utf8_path(path, "rb");
   if (file == nullptr) return not_opened();
   if (is_same_file(file, image)) {
@@ -90,11 +102,18 @@ HostFileSize measure_host_file(const char* path, const FileIdentity& image) {
   }
   struct _stat64 info;
   bool measured = _fstat64(_fileno(file), &info) == 0 && info.st_size >= 0;
-  std::fclose(file);
-  if (!measured) return HostFileSize{HostFileState::CannotOpen, 0};
-  if (static_cast<std::uint64_t>(info.st_size) > SIZE_LIMIT) return HostFileSize{HostFileState::TooLarge, 0};
-  return HostFileSize{HostFileState::Measured, static_cast<std::uint32_t>(info.st_size)};
+  HostFileSize size = sized(measured, measured ? static_cast<std::uint64_t>(info.st_size) : 0);
+  if (size.state == HostFileState::Measured && kept != nullptr) {
+    kept->stream = file;
+  } else {
+    std::fclose(file);
+  }
+  return size;
 }
+
+std::uint32_t host_files_kept_limit() { return static_cast<std::uint32_t>(_getmaxstdio() / 4); }
+
+bool is_open(const HostFile& file) { return file.stream != nullptr; }
 
 bool open_host_file(const char* path, HostFile& file) {
   file.stream = open_utf8_path(path, "rb");
@@ -122,18 +141,35 @@ bool is_same_file(std::FILE* stream, const FileIdentity& file) {
 }
 
 // File names are byte strings here: the UTF-8 path is used as it is. One
-// open, one fstat for type, identity and size, one close.
-HostFileSize measure_host_file(const char* path, const FileIdentity& image) {
+// open, one fstat for type, identity and size; the close waits for the copy
+// when the file is kept.
+HostFileSize measure_host_file(const char* path, const FileIdentity& image, HostFile* kept) {
   int descriptor = ::open(path, READ_FLAGS);
   if (descriptor < 0) return not_opened();
   struct stat info;
-  bool regular = ::fstat(descriptor, &info) == 0 && S_ISREG(info.st_mode);
-  ::close(descriptor);
-  if (!regular) return HostFileSize{HostFileState::CannotOpen, 0};
-  if (same_identity(identity_of(info), image)) return HostFileSize{HostFileState::IsImage, 0};
-  if (static_cast<std::uint64_t>(info.st_size) > SIZE_LIMIT) return HostFileSize{HostFileState::TooLarge, 0};
-  return HostFileSize{HostFileState::Measured, static_cast<std::uint32_t>(info.st_size)};
+  const bool regular = ::fstat(descriptor, &info) == 0 && S_ISREG(info.st_mode);
+  HostFileSize size{HostFileState::CannotOpen, 0};
+  if (regular && same_identity(identity_of(info), image)) {
+    size.state = HostFileState::IsImage;
+  } else {
+    size = sized(regular, regular ? static_cast<std::uint64_t>(info.st_size) : 0);
+  }
+  if (size.state == HostFileState::Measured && kept != nullptr) {
+    kept->descriptor = descriptor;
+  } else {
+    ::close(descriptor);
+  }
+  return size;
 }
+
+std::uint32_t host_files_kept_limit() {
+  constexpr rlim_t MOST = 512;
+  struct rlimit limit;
+  if (::getrlimit(RLIMIT_NOFILE, &limit) != 0) return 0;
+  return static_cast<std::uint32_t>(limit.rlim_cur == RLIM_INFINITY ? MOST : std::min(MOST, limit.rlim_cur / 4));
+}
+
+bool is_open(const HostFile& file) { return file.descriptor >= 0; }
 
 // The type was checked when the file was measured. Should the path have
 // become something else since, the reads end early (a directory or an empty
@@ -157,3 +193,37 @@ std::uint32_t read_host_file(HostFile& file, std::uint8_t* buffer, std::uint32_t
 void close_host_file(HostFile& file) { ::close(file.descriptor); }
 
 #endif
+
+HostFile* kept_place(KeptHostFiles& kept, std::uint32_t index) {
+  if (kept.handedOut >= kept.limit || index >= kept.limit * 2) return nullptr;
+  if (index >= kept.capacity) {
+    std::uint32_t capacity = kept.capacity == 0 ? 64 : kept.capacity;
+    while (capacity <= index) capacity *= 2;
+    auto* files = static_cast<HostFile*>(heap_realloc(kept.files, std::size_t{capacity} * sizeof(HostFile)));
+    if (files == nullptr) return nullptr;
+    for (std::uint32_t i = kept.capacity; i < capacity; ++i) files[i] = HostFile{};
+    kept.files = files;
+    kept.capacity = capacity;
+  }
+  HostFile& place = kept.files[index];
+  if (is_open(place)) close_host_file(place);
+  place = HostFile{};
+  ++kept.handedOut;
+  return &place;
+}
+
+HostFile take_kept_file(KeptHostFiles& kept, std::uint32_t index) {
+  if (index >= kept.capacity) return HostFile{};
+  const HostFile file = kept.files[index];
+  kept.files[index] = HostFile{};
+  return file;
+}
+
+void close_kept_files(KeptHostFiles& kept) {
+  for (std::uint32_t i = 0; i < kept.capacity; ++i) {
+    if (is_open(kept.files[i])) close_host_file(kept.files[i]);
+  }
+  heap_free(kept.files);
+  kept.files = nullptr;
+  kept.capacity = 0;
+}

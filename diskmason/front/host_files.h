@@ -29,19 +29,27 @@ struct HostFileSize {
   std::uint32_t size;  // bytes, when Measured
 };
 
-// Opens the regular host file at its UTF-8 path and measures it; IsImage
-// when it is the file `image` identifies, TooLarge beyond 32 bits of size.
-HostFileSize measure_host_file(const char* path, const FileIdentity& image);
-
 // A host file open for reading: a descriptor, or on Windows a stream opened
 // by its UTF-16 path.
 struct HostFile {
 #if defined(_WIN32)
-  std::FILE* stream;
+  std::FILE* stream = nullptr;
 #else
-  int descriptor;
+  int descriptor = -1;
 #endif
 };
+
+bool is_open(const HostFile& file);
+
+// Opens the regular host file at its UTF-8 path and measures it; IsImage
+// when it is the file `image` identifies, TooLarge beyond 32 bits of size.
+// A measured file stays open in *kept when kept is given (so that copying
+// it needs no second open), else it is closed.
+HostFileSize measure_host_file(const char* path, const FileIdentity& image, HostFile* kept = nullptr);
+
+// How many host files may stay open between measuring and copying: a small
+// share of the descriptors (streams on Windows) the process may hold.
+std::uint32_t host_files_kept_limit();
 
 // Opens a host file that measure_host_file accepted, to copy it; false when
 // it cannot be opened, errno ENOMEM when memory ran out. Neither open blocks
@@ -50,3 +58,20 @@ bool open_host_file(const char* path, HostFile& file);
 // Reads up to `length` bytes; fewer only at the file's end or on an error.
 std::uint32_t read_host_file(HostFile& file, std::uint8_t* buffer, std::uint32_t length);
 void close_host_file(HostFile& file);
+
+// Host files kept open between measuring and copying, by host path index.
+struct KeptHostFiles {
+  HostFile* files = nullptr;
+  std::uint32_t capacity = 0;
+  std::uint32_t handedOut = 0;  // places given out, open or not
+  std::uint32_t limit = 0;      // how many may be
+};
+
+// The place where host file `index` may stay open, or nullptr when no more
+// may (or memory for the place ran out): that file is reopened to be copied.
+HostFile* kept_place(KeptHostFiles& kept, std::uint32_t index);
+// Takes the file kept open for host file `index` out of its place; a closed
+// HostFile when none is kept.
+HostFile take_kept_file(KeptHostFiles& kept, std::uint32_t index);
+// Closes every file still kept and gives up the places.
+void close_kept_files(KeptHostFiles& kept);

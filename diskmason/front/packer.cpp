@@ -60,6 +60,7 @@ void release_run(PackerRun& run) {
   if (run.root.subdirs != nullptr) remove_node(&run.root, run.pool);
   destroy(run.pool);
   if (run.hostPaths.text != nullptr) string_pool_release(run.hostPaths);
+  close_kept_files(run.keptHostFiles);
   if (run.imagePaths.text != nullptr) string_pool_release(run.imagePaths);
   release_sjis_reverse(run.reverse);
   heap_free(run.origins);

@@ -78,7 +78,7 @@ bool write_image(PackerRun& run) {
   if (streamBuffer != nullptr) std::setvbuf(out, streamBuffer, _IOFBF, OUTPUT_BUFFER_SIZE);
   std::uint32_t outcome =
       write_dcp_image(out, run.params, run.geometry, &run.root, run.hostPaths, run.boot,
-                      run.bootLength, run.infos, on_host_file, &run);
+                      run.bootLength, run.infos, on_host_file, &run, &run.keptHostFiles);
   if (regular && !cut_image(out)) outcome |= DCP_WRITE_FAILED;
   if (std::fclose(out) != 0) outcome |= DCP_WRITE_FAILED;
   heap_free(streamBuffer);

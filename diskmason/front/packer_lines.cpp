@@ -1,5 +1,7 @@
 // The file lines: each host file measured, its path kept, its image path
 // entered into the tree and its record filled.
+#include <cerrno>
+
 #include "diskmason/front/fields.h"
 #include "diskmason/front/packer_run.h"
 #include "textconv/heap.h"
@@ -126,7 +128,13 @@ void place_file(PackerRun& run, const FileInfo& info, const char* imagePath) {
 void process_file_line(PackerRun& run) {
   if (run.diag.verbose) check_note_line(run);
   const char* hostPath = terminate_field(run, HOST_PATH);
-  HostFileSize host = measure_host_file(hostPath, run.image);
+  HostFileSize host = measure_host_file(hostPath, run.image, kept_place(run.keptHostFiles, run.hostPaths.count));
+  if (host.state == HostFileState::CannotOpen && (errno == EMFILE || errno == ENFILE)) {
+    // The files kept open took the descriptors the process may have.
+    close_kept_files(run.keptHostFiles);
+    run.keptHostFiles.limit = 0;
+    host = measure_host_file(hostPath, run.image);
+  }
   if (!accept_host_file(run, host, hostPath)) return;
   FileInfo info{};
   info.dateTime = decode_date_time(field_text(run, DATE), run.fields[DATE].length,
@@ -170,6 +178,7 @@ bool start_records(PackerRun& run) {
             string_pool_init(run.imagePaths, FIRST_PATH_BYTES, FIRST_PATHS) &&
             init(run.pool, FIRST_INDICES) &&
             init_directory(&run.root, ROOT_SUBDIR_SLOTS, ROOT_FILE_SLOTS, run.pool);
+  run.keptHostFiles.limit = host_files_kept_limit();
   if (!ok) {
     explain_no_memory(run, "to start reading the file lines");
     return false;

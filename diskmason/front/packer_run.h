@@ -78,6 +78,7 @@ struct PackerRun {
   NodeOrigin* origins;
   std::uint32_t capacity;
   StringPool hostPaths;
+  KeptHostFiles keptHostFiles;  // measured host files still open, by host path index
   StringPool imagePaths;
   IndexPool pool;
   DirNode root;

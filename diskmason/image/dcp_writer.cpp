@@ -19,6 +19,7 @@ struct ImageWriter {
   const DiskParams& params;
   const DiskGeometry& geometry;
   const StringPool& hostPaths;
+  KeptHostFiles* kept;  // host files still open; nullptr when none is kept
   const FileInfo* infos;
   HostFileHandler onHostFile;
   void* context;
@@ -152,8 +153,8 @@ std::uint32_t write_file_node(ImageWriter& w, const FileInfo& info) {
   const DiskGeometry& g = w.geometry;
   const char* path = reinterpret_cast<const char*>(w.hostPaths.text) +
                      w.hostPaths.spans[info.hostPathIndex].offset;
-  HostFile in;
-  if (!open_host_file(path, in)) {
+  HostFile in = w.kept != nullptr ? take_kept_file(*w.kept, info.hostPathIndex) : HostFile{};
+  if (!is_open(in) && !open_host_file(path, in)) {
     // Memory that ran out says nothing about the file; the writer stops.
     if (errno == ENOMEM) {
       w.outcome |= DCP_NO_MEMORY;
@@ -335,12 +336,13 @@ std::uint32_t copy_file_sectors(std::FILE* out, HostFile& in, std::uint8_t* buff
 std::uint32_t write_dcp_image(std::FILE* out, const DiskParams& params, const DiskGeometry& geometry,
                               const DirNode* root, const StringPool& hostPaths,
                               const std::uint8_t* boot, std::uint32_t bootLength,
-                              const FileInfo* infos, HostFileHandler onHostFile, void* context) {
+                              const FileInfo* infos, HostFileHandler onHostFile, void* context,
+                              KeptHostFiles* keptFiles) {
   if (geometry.clusterSize == 0) return DCP_BAD_GEOMETRY;
   std::uint32_t bufferSize = buffer_size(geometry.clusterSize);
   auto* buffer = static_cast<std::uint8_t*>(heap_alloc(bufferSize));
   if (buffer == nullptr) return DCP_NO_MEMORY;
-  ImageWriter w{out, params, geometry, hostPaths, infos, onHostFile, context, buffer, bufferSize, 0};
+  ImageWriter w{out, params, geometry, hostPaths, keptFiles, infos, onHostFile, context, buffer, bufferSize, 0};
   LayoutOrder layout{LayoutList{nullptr, 0, 0}, nullptr};
   // The nodes are ordered before anything is written, so that a failure to
   // get memory leaves the output empty.

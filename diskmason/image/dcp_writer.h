@@ -73,11 +73,12 @@ std::uint32_t copy_file_sectors(std::FILE* out, HostFile& in, std::uint8_t* buff
                                 std::uint32_t* bytesCopied = nullptr);
 
 // Writes the image of the tree below root to out, with the areas where
-// geometry places them, filled up to geometry.imageSectors. Host files are
-// reopened by their pool paths; a file that has grown is copied up to its
-// measured size. Returns 0 or DCP_* bits.
+// geometry places them, filled up to geometry.imageSectors. A host file is
+// taken from keptFiles when it was kept open there (and closed after the
+// copy), else reopened by its pool path; a file that has grown is copied up
+// to its measured size. Returns 0 or DCP_* bits.
 std::uint32_t write_dcp_image(std::FILE* out, const DiskParams& params, const DiskGeometry& geometry,
                               const DirNode* root, const StringPool& hostPaths,
                               const std::uint8_t* boot, std::uint32_t bootLength,
                               const FileInfo* infos, HostFileHandler onHostFile = nullptr,
-                              void* context = nullptr);
+                              void* context = nullptr, KeptHostFiles* keptFiles = nullptr);
