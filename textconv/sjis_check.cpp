@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "textconv/transcoder.h"
+
 namespace {
 
 constexpr TypedCharacterHint HINTS[] = {
@@ -27,32 +29,6 @@ std::uint32_t utf8_character(const std::uint8_t* text, std::uint32_t avail, std:
   if (value < SMALLEST[length] || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) return 0;
   *codePoint = value;
   return length;
-}
-
-// Bytes of the longest table sequence at text, or 0 when the first byte
-// passes through; *index receives the sequence's index in the code table.
-std::uint32_t table_match(const std::uint8_t* text, std::uint32_t avail, const SjisTrieBlock* trie,
-                          std::uint32_t* index) {
-  const std::int16_t* block = trie[0];
-  std::uint32_t n = 0;
-  std::uint32_t accepted = 0;
-  std::int16_t entry;
-  do {
-    entry = block[text[n]];
-    ++n;
-    if (entry < 0) {
-      block = trie[-entry];
-      if (block[0] > 0) {
-        accepted = n;
-        *index = static_cast<std::uint32_t>(block[0] - 1);
-      }
-    }
-  } while (entry < 0 && n < avail);
-  if (entry > 0) {
-    *index = static_cast<std::uint32_t>(entry - 1);
-    return n;
-  }
-  return accepted;
 }
 
 // True for characters that would act on a terminal or reorder the line
@@ -87,7 +63,7 @@ std::uint32_t check_sjis_text(const std::uint8_t* text, std::uint32_t length, Fi
   };
   for (std::uint32_t p = 0; p < length;) {
     std::uint32_t index = 0;
-    std::uint32_t matched = table_match(text + p, length - p, sjis_trie, &index);
+    std::uint32_t matched = sjis_longest_match(text + p, length - p, sjis_trie, &index);
     if (matched != 0) {
       flush_bad();
       p += matched;
@@ -115,7 +91,7 @@ std::uint32_t check_sjis_text(const std::uint8_t* text, std::uint32_t length, Fi
 std::uint32_t sjis_match(const std::uint8_t* text, std::uint32_t avail, std::uint16_t* code,
                         const std::uint16_t* sjis_code_table, const SjisTrieBlock* sjis_trie) {
   std::uint32_t index = 0;
-  const std::uint32_t matched = table_match(text, avail, sjis_trie, &index);
+  const std::uint32_t matched = sjis_longest_match(text, avail, sjis_trie, &index);
   *code = matched != 0 ? sjis_code_table[index] : text[0];
   return matched;
 }

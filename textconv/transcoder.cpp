@@ -6,23 +6,14 @@
 #include <bit>
 #include <cstring>
 
-namespace {
-
-// Result of matching at one position: the code index (or -1 for an unknown
-// byte that passes through) and the number of source bytes consumed.
-struct Match {
-  std::int32_t index;
-  std::uint32_t length;
-};
-
-// Walks the trie from the root at src[0], with one lookup per byte read.
-// Returns the longest table sequence starting there, counting a positive
-// accept mark of a block entered on the way as a complete (shorter) match.
-inline Match longest_match(const std::uint8_t* src, std::uint32_t avail, const SjisTrieBlock* trie) {
+// Walks the trie from the root at src[0], one lookup per byte read; the
+// positive accept mark of a block entered on the way is a complete, shorter
+// match.
+std::uint32_t sjis_longest_match(const std::uint8_t* src, std::uint32_t avail, const SjisTrieBlock* trie,
+                                 std::uint32_t* index) {
   const std::int16_t* block = trie[0];
   std::uint32_t n = 0;
   std::uint32_t accepted = 0;
-  std::int32_t accepted_index = 0;
   std::int16_t entry;
   do {
     entry = block[src[n]];
@@ -31,14 +22,18 @@ inline Match longest_match(const std::uint8_t* src, std::uint32_t avail, const S
       block = trie[-entry];
       if (block[0] > 0) {
         accepted = n;
-        accepted_index = block[0] - 1;
+        *index = static_cast<std::uint32_t>(block[0] - 1);
       }
     }
   } while (entry < 0 && n < avail);
-  if (entry > 0) return {entry - 1, n};
-  if (accepted != 0) return {accepted_index, accepted};
-  return {-1, 1};
+  if (entry > 0) {
+    *index = static_cast<std::uint32_t>(entry - 1);
+    return n;
+  }
+  return accepted;
 }
+
+namespace {
 
 // Both forms share the walk; they differ only in how a code of 0xFF or less
 // is emitted: one byte (variable width) or 00 and the byte (fixed width).
@@ -54,12 +49,14 @@ inline std::uint32_t emit(std::uint8_t* dst, std::uint32_t out, std::uint32_t un
   return out + 1 + wide;
 }
 
-// The longest match at src[0] by the trie walk alone: (unit, source bytes).
-inline Match walk(const std::uint8_t* src, std::uint32_t avail, const std::uint16_t* codes, const SjisTrieBlock* trie,
-                  std::uint32_t* unit) {
-  const Match m = longest_match(src, avail, trie);
-  *unit = m.index < 0 ? src[0] : codes[m.index];
-  return m;
+// The longest match at src[0] by the trie walk alone: its unit in *unit
+// (the byte itself when it passes through); returns the source bytes.
+inline std::uint32_t walk(const std::uint8_t* src, std::uint32_t avail, const std::uint16_t* codes,
+                          const SjisTrieBlock* trie, std::uint32_t* unit) {
+  std::uint32_t index = 0;
+  const std::uint32_t length = sjis_longest_match(src, avail, trie, &index);
+  *unit = length == 0 ? src[0] : codes[index];
+  return length == 0 ? 1 : length;
 }
 
 template <bool FixedWidth>
@@ -69,7 +66,7 @@ std::uint32_t convert(const std::uint8_t* src, std::uint32_t length, std::uint8_
   std::uint32_t p = 0;
   while (p < length) {
     std::uint32_t unit = 0;
-    p += walk(src + p, length - p, codes, trie, &unit).length;
+    p += walk(src + p, length - p, codes, trie, &unit);
     out = emit<FixedWidth>(dst, out, unit);
   }
   return out;
@@ -92,7 +89,7 @@ inline std::uint32_t slow_step(const std::uint8_t* src, std::uint32_t length, st
                                std::uint32_t out, std::uint32_t entry) {
   std::uint32_t unit = src[*p];
   std::uint32_t n = 1;
-  if (entry != 0) n = walk(src + *p, length - *p, sjis_table.codes, sjis_table.trie, &unit).length;
+  if (entry != 0) n = walk(src + *p, length - *p, sjis_table.codes, sjis_table.trie, &unit);
   *p += n;
   return emit<FixedWidth>(dst, out, unit);
 }
