@@ -115,7 +115,8 @@ TEST_F(Options, WarningsNameTheLineAndColumn) {
                      "a.bin F2.BIN" + when + "A 100\n" +
                      "a.bin FAR.BIN" + when + "A 1230\n" +
                      "# a note of five words\n" +
-                     "a.bin LONG.TXT" + when + "A " + std::string(520, ' ') + "x\n";
+                     "a.bin LONG.TXT" + when + "A " + std::string(520, ' ') + "x\n" +
+                     "a.bin YEAR.TXT 1979-1-1 24:0:0 A\n";
   write_list(list);
   Outcome plain = run({"disk.lst", "disk.dcp"});
   ASSERT_EQ(plain.status, 0) << plain.out;
@@ -143,9 +144,11 @@ TEST_F(Options, WarningsNameTheLineAndColumn) {
       "disk.lst:16:32: warning: the run ends at sector 1240, past the disk's 1232 total sectors",
       "disk.lst:17:1: warning: a line of 5 or more fields is a file line even when it starts with '#'",
       "disk.lst:18:513: warning: the line is longer than 512 bytes",
+      "disk.lst:19:16: warning: the year 1979 is outside 1980 to 2107",
+      "disk.lst:19:25: warning: the hour 24 is outside 0 to 23",
   };
   for (const char* line : expected) EXPECT_NE(verbose.err.find(line), std::string::npos) << line << "\n" << verbose.err;
-  EXPECT_EQ(std::count(verbose.err.begin(), verbose.err.end(), '\n'), 17) << verbose.err;
+  EXPECT_EQ(std::count(verbose.err.begin(), verbose.err.end(), '\n'), 19) << verbose.err;
 }
 
 TEST_F(Options, RootFullerThanItsEntryCountAndTheWarningLimit) {

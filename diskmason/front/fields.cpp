@@ -59,6 +59,23 @@ bool has_time_form(const std::uint8_t* text, std::uint32_t length) {
   return three_parts(text, length, ':', parts);
 }
 
+const DateTimePart* part_out_of_range(const std::uint8_t* text, std::uint32_t length, bool isTime,
+                                      std::uint32_t* value) {
+  static constexpr DateTimePart PARTS[2][3] = {
+      {{"year", 1980, 2107}, {"month", 1, 12}, {"day", 1, 31}},
+      {{"hour", 0, 23}, {"minute", 0, 59}, {"second", 0, 59}}};
+  std::uint32_t values[3];
+  if (!three_parts(text, length, isTime ? ':' : '-', values)) return nullptr;
+  for (int i = 0; i < 3; ++i) {
+    const DateTimePart& part = PARTS[isTime ? 1 : 0][i];
+    if (values[i] < part.lowest || values[i] > part.highest) {
+      *value = values[i];
+      return &part;
+    }
+  }
+  return nullptr;
+}
+
 std::uint32_t first_unknown_attribute(const std::uint8_t* text, std::uint32_t length) {
   for (std::uint32_t i = 0; i < length; ++i) {
     if (text[i] != '-' && decode_attributes(text + i, 1) == 0) return i;

@@ -16,6 +16,19 @@ std::uint32_t decode_date_time(const std::uint8_t* date, std::uint32_t dateLengt
 bool has_date_form(const std::uint8_t* text, std::uint32_t length);
 bool has_time_form(const std::uint8_t* text, std::uint32_t length);
 
+// A part of a date or time and the values a directory entry can hold.
+struct DateTimePart {
+  const char* name;
+  std::uint32_t lowest;
+  std::uint32_t highest;
+};
+
+// The first part of a date (year, month, day) or, with isTime, of a time
+// (hour, minute, second) outside its range, its value in *value; nullptr
+// when every part is inside or the text does not have the form.
+const DateTimePart* part_out_of_range(const std::uint8_t* text, std::uint32_t length, bool isTime,
+                                      std::uint32_t* value);
+
 // Position of the first byte that is neither an attribute letter nor "-"
 // (the field's "none"); length when there is none.
 std::uint32_t first_unknown_attribute(const std::uint8_t* text, std::uint32_t length);

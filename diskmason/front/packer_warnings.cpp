@@ -17,6 +17,17 @@ constexpr std::uint8_t DIRECTORY_ATTRIBUTE = 0x10;
 constexpr std::uint32_t RESERVED_FIELD = 6;
 constexpr std::uint32_t ROOT_ENTRIES_FIELD = 8;
 
+// A part that a directory entry cannot hold is stored cut to its bits, so
+// other systems show another date or none.
+void check_date_time_range(PackerRun& run, std::uint32_t field, bool isTime) {
+  std::uint32_t value = 0;
+  const DateTimePart* part = part_out_of_range(field_text(run, field), run.fields[field].length, isTime, &value);
+  if (part != nullptr) {
+    warn_at(run.diag, field_place(run, field), "the %s %u is outside %u to %u; the entry's %s will be wrong",
+            part->name, value, part->lowest, part->highest, isTime ? "time" : "date");
+  }
+}
+
 void check_date_time(PackerRun& run) {
   if (!has_date_form(field_text(run, DATE), run.fields[DATE].length)) {
     warn_at(run.diag, field_place(run, DATE), "the date is not year-month-day; stored as 0");
@@ -24,6 +35,8 @@ void check_date_time(PackerRun& run) {
   if (!has_time_form(field_text(run, TIME), run.fields[TIME].length)) {
     warn_at(run.diag, field_place(run, TIME), "the time is not hour:minute:second; stored as 0");
   }
+  check_date_time_range(run, DATE, false);
+  check_date_time_range(run, TIME, true);
 }
 
 void check_attributes(PackerRun& run, std::uint32_t size) {
