@@ -5,7 +5,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -31,11 +30,7 @@ class Options : public ::testing::Test {
 
   // Runs diskmason in the scratch folder, so lists name files relatively.
   Outcome run(const std::vector<std::string>& args) {
-    std::filesystem::path program = std::filesystem::absolute(program_path("diskmason"));
-    std::filesystem::path previous = std::filesystem::current_path();
-    std::filesystem::current_path(scratch_.path());
-    RunResult r = run_program(program.string(), args);
-    std::filesystem::current_path(previous);
+    RunResult r = run_program_in(scratch_.path(), program_path("diskmason"), args);
     return Outcome{r.status, r.output, r.error};
   }
 

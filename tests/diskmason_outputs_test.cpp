@@ -28,12 +28,7 @@ class Outputs : public ::testing::Test {
 
   // Runs diskmason in the scratch folder, so lists name files relatively.
   RunResult pack(const std::vector<std::string>& args) {
-    std::filesystem::path program = std::filesystem::absolute(program_path("diskmason"));
-    std::filesystem::path previous = std::filesystem::current_path();
-    std::filesystem::current_path(scratch_.path());
-    RunResult r = run_program(program.string(), args);
-    std::filesystem::current_path(previous);
-    return r;
+    return run_program_in(scratch_.path(), program_path("diskmason"), args);
   }
 
   // The list of DepfileNamesEveryInputByItsFullPath: relative and absolute

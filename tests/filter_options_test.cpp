@@ -3,7 +3,6 @@
 // and --version; and runs without options that stay exactly as they were.
 #include <algorithm>
 #include <cstdio>
-#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -52,10 +51,7 @@ Outcome run_in(const std::string& dir, const char* program, const std::vector<st
     RunResult r = run_shell(command);
     return Outcome{r.status, r.output, lines_of(read_file(dir + "/stderr.txt"))};
   }
-  const std::filesystem::path before = std::filesystem::current_path();
-  std::filesystem::current_path(dir);
-  RunResult r = run_program(program_path(program), args);
-  std::filesystem::current_path(before);
+  RunResult r = run_program_in(dir, program_path(program), args);
   return Outcome{r.status, r.output, lines_of(r.error)};
 }
 

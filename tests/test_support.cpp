@@ -88,3 +88,12 @@ bool file_exists(const std::string& path) {
   std::error_code ignored;
   return std::filesystem::exists(utf8_path(path), ignored);
 }
+
+RunResult run_program_in(const std::string& folder, const std::string& path, const std::vector<std::string>& args) {
+  const std::filesystem::path program = std::filesystem::absolute(path);
+  const std::filesystem::path previous = std::filesystem::current_path();
+  std::filesystem::current_path(folder);
+  RunResult r = run_program(program.string(), args);
+  std::filesystem::current_path(previous);
+  return r;
+}

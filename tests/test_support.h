@@ -22,6 +22,10 @@ std::string program_path(const std::string& name);
 // and collects its standard output and standard error.
 RunResult run_program(const std::string& path, const std::vector<std::string>& args);
 
+// run_program with `folder` as the working folder, so that arguments and the
+// files they name may be relative to it.
+RunResult run_program_in(const std::string& folder, const std::string& path, const std::vector<std::string>& args);
+
 // Runs a command line of the POSIX shell and collects its standard output
 // (standard error goes to the test's own). Linux only: see SKIP_WITHOUT_SHELL.
 RunResult run_shell(const std::string& command);
