@@ -25,7 +25,7 @@
 #include <utility>
 #include <vector>
 
-#include "diskmason/front/packer.h"
+#include "diskmason/driver/packer.h"
 
 extern char** environ;
 

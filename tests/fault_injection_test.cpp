@@ -11,9 +11,9 @@
 #include <vector>
 
 #include "bytequill/sjis_filter.h"
-#include "diskmason/front/packer.h"
+#include "diskmason/driver/packer.h"
 #include "glyphmint/cjis_filter.h"
-#include "textconv/heap.h"
+#include "tests/allocation_failure.h"
 #include "tests/test_support.h"
 
 namespace {
@@ -26,10 +26,10 @@ struct Outcome {
 // Runs `run` with stdout captured while the n-th allocation fails.
 Outcome run_failing_at(std::uint64_t n, const std::function<int()>& run, std::uint64_t* seen) {
   testing::internal::CaptureStdout();
-  heap_fail_at(n);
+  fail_allocation_at(n);
   int status = run();
-  *seen = heap_allocations_seen();
-  heap_fail_at(0);
+  *seen = allocations_seen();
+  fail_allocation_at(0);
   return Outcome{status, testing::internal::GetCapturedStdout()};
 }
 

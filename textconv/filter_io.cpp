@@ -246,11 +246,3 @@ bool remove_output_file(const char* path, const OutputFile& file) {
   if (!file.regular || !id.known || !id.regular || id.volume != file.device || id.index != file.inode) return false;
   return remove_path(path);
 }
-
-void use_binary_standard_streams() {
-#ifdef _WIN32
-  // Messages keep their bytes: no line end becomes CR LF.
-  _setmode(_fileno(stdout), _O_BINARY);
-  _setmode(_fileno(stderr), _O_BINARY);
-#endif
-}

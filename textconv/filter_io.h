@@ -36,6 +36,3 @@ OutputFile identify_output(std::FILE* output);
 // that regular file. Returns true when it was removed.
 bool remove_output_file(const char* path, const OutputFile& file);
 
-// Standard output and standard error write their bytes as they are (on
-// Windows they would turn line feeds into CR LF).
-void use_binary_standard_streams();

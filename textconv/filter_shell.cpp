@@ -1,6 +1,7 @@
 #include "textconv/filter_shell.h"
 
 #include "textconv/diagnostics.h"
+#include "textconv/file_identity.h"
 #include "textconv/filter_io.h"
 
 namespace {

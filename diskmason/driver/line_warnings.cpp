@@ -1,0 +1,170 @@
+// Warnings about file lines that pack without failing but not as their
+// writer most likely meant: a line cut at the buffer's end, a line that
+// looks like a comment, odd dates, times, attribute letters and start
+// clusters, and names the 8.3 form cuts or cannot hold as they are.
+#include <cstdio>
+#include <cstring>
+
+#include "diskmason/driver/pack_run.h"
+#include "diskmason/model/attributes.h"
+#include "diskmason/model/date_time.h"
+#include "diskmason/volume/geometry.h"
+#include "textconv/sjis_check.h"
+
+namespace {
+
+// Longest text a warning shows for a stored name.
+constexpr std::size_t SHOWN_NAME = 64;
+
+// A part that a directory entry cannot hold is stored cut to its bits, so
+// other systems show another date or none.
+void check_date_time_range(PackRun& run, std::uint32_t field, bool isTime) {
+  std::uint32_t value = 0;
+  const DateTimePart* part = part_out_of_range(field_text(run, field), run.list.fields[field].length, isTime, &value);
+  if (part != nullptr) {
+    warn_at(run.reporter, field_place(run, field), "the %s %u is outside %u to %u; the entry's %s will be wrong",
+            part->name, value, part->lowest, part->highest, isTime ? "time" : "date");
+  }
+}
+
+void check_date_time(PackRun& run) {
+  if (!has_date_form(field_text(run, DATE), run.list.fields[DATE].length)) {
+    warn_at(run.reporter, field_place(run, DATE), "the date is not year-month-day; stored as 0");
+  }
+  if (!has_time_form(field_text(run, TIME), run.list.fields[TIME].length)) {
+    warn_at(run.reporter, field_place(run, TIME), "the time is not hour:minute:second; stored as 0");
+  }
+  check_date_time_range(run, DATE, false);
+  check_date_time_range(run, TIME, true);
+}
+
+void check_attributes(PackRun& run, std::uint32_t size) {
+  const std::uint8_t* text = field_text(run, ATTRIBUTES);
+  std::uint32_t length = run.list.fields[ATTRIBUTES].length;
+  std::uint32_t bad = first_unknown_attribute(text, length);
+  if (bad < length) {
+    warn_at(run.reporter, field_place(run, ATTRIBUTES, bad),
+            "'%c' is not an attribute letter (R, H, S, V, D, A, I or ?, upper case; - for none); it is ignored",
+            text[bad]);
+  }
+  std::uint8_t attributes = decode_attributes(text, length);
+  if ((attributes & DIRECTORY_ATTRIBUTE) != 0) {
+    warn_at(run.reporter, field_place(run, ATTRIBUTES),
+            "attribute D makes the host file's bytes the entries of a directory; directories are made from the "
+            "image paths");
+  }
+  if ((attributes & VOLUME_ATTRIBUTE) != 0) {
+    std::uint32_t clusters = size == 0 ? 1 : ceil_div(size, run.disk.geometry.clusterSize);
+    warn_at(run.reporter, field_place(run, ATTRIBUTES),
+            "attribute V makes this entry the disk's volume label; it still takes %u cluster%s", clusters,
+            clusters == 1 ? "" : "s");
+  }
+}
+
+void check_start_cluster(PackRun& run) {
+  std::uint32_t start = 0;
+  if (run.list.fieldCount <= START_CLUSTER ||
+      !parse_number(field_text(run, START_CLUSTER), run.list.fields[START_CLUSTER].length, &start)) {
+    return;
+  }
+  start &= 0xFFFF;
+  if (start < FIRST_DATA_CLUSTER) {
+    warn_at(run.reporter, field_place(run, START_CLUSTER),
+            "start cluster %u lies before the data area (cluster 2): the file's data is left out of the image", start);
+  }
+}
+
+struct TextWarner {
+  PackRun& run;
+  const std::uint8_t* text;
+  std::uint32_t start;  // of the text in the image path field
+};
+
+void warn_text_finding(void* context, const TextFinding& finding) {
+  TextWarner& w = *static_cast<TextWarner*>(context);
+  char text[256];
+  describe_finding(finding, w.text, text, sizeof text);
+  warn_at(w.run.reporter, field_place(w.run, IMAGE_PATH, w.start + finding.offset), "%s", text);
+}
+
+// The 8.3 form of one entry's name, against the component of the current
+// line's image path at [start, start + length).
+void check_short_name(PackRun& run, const Entry& e, std::uint32_t start, std::uint32_t length) {
+  SourcePlace place = field_place(run, IMAGE_PATH, start);
+  const char* name = reinterpret_cast<const char*>(field_text(run, IMAGE_PATH) + start);
+  if (e.fit.cut) {
+    char shown[SHOWN_NAME];
+    show_stored_name(run, e.shortName, shown, sizeof shown);
+    warn_at(run.reporter, place, "'%.*s' is cut to the short name '%s'%s", int(length), name, shown,
+            e.fit.cutInsideCharacter ? ", inside a double-byte character" : "");
+  }
+  if (e.fit.dotInBase) {
+    warn_at(run.reporter, place, "'%.*s' has a dot in its base name; a short name has one dot, before its extension",
+            int(length), name);
+  }
+  std::uint16_t unit = e.fit.forbidden;
+  if (unit == 0xFFFF) return;
+  if (unit < 0x20 || unit == 0x7F) {
+    warn_at(run.reporter, place, "'%.*s' holds the control character %02Xh, which short names may not hold",
+            int(length), name, unsigned{unit});
+  } else {
+    warn_at(run.reporter, place, "'%.*s' holds '%c', which short names may not hold", int(length), name,
+            static_cast<char>(unit));
+  }
+}
+
+void check_name(PackRun& run, const Entry& e) {
+  auto end = static_cast<std::uint32_t>(e.imagePath.size());
+  std::uint32_t start = end;
+  while (start > 0 && e.imagePath[start - 1] != '/') --start;
+  const std::uint8_t* text = field_text(run, IMAGE_PATH) + start;
+  TextWarner warner{run, text, start};
+  check_sjis_text(text, end - start, warn_text_finding, &warner);
+  std::uint32_t length = end - start;
+  if ((length == 1 || length == 2) && std::memcmp(text, "..", length) == 0) {
+    warn_at(run.reporter, field_place(run, IMAGE_PATH, start),
+            "'%.*s' is stored as an entry of that name, not as a reference to a directory", int(length),
+            reinterpret_cast<const char*>(text));
+    return;
+  }
+  check_short_name(run, e, start, length);
+}
+
+}  // namespace
+
+void check_line_length(PackRun& run) {
+  int next = std::getc(run.list.stream);
+  if (next == EOF) return;
+  std::ungetc(next, run.list.stream);
+  if (next == '\n' || next == '\r' || run.list.columnBase != 0) return;
+  warn_at(run.reporter, SourcePlace{run.options.listPath, run.list.lineNumber, LIST_LINE_LIMIT + 1},
+          "the line is longer than %u bytes; the rest is read as a line of its own", LIST_LINE_LIMIT);
+}
+
+void check_note_line(PackRun& run) {
+  if (run.list.fields[HOST_PATH].length == 0 || field_text(run, HOST_PATH)[0] != '#') return;
+  warn_at(run.reporter, field_place(run, HOST_PATH),
+          "a line of 5 or more fields is a file line even when it starts with '#': there are no comments; only "
+          "lines of fewer than 5 fields are skipped");
+}
+
+void check_file_fields(PackRun& run, std::uint32_t size) {
+  check_date_time(run);
+  check_attributes(run, size);
+  check_start_cluster(run);
+}
+
+void check_new_names(PackRun& run, std::uint32_t first, std::uint32_t end) {
+  for (std::uint32_t entry = first; entry <= end; ++entry) check_name(run, run.disk.tree.entries[entry]);
+}
+
+void warn_about_header(PackRun& run) {
+  const VolumeGeometry& g = run.disk.geometry;
+  const DiskParams& p = run.disk.params;
+  if (p.reservedSectors == g.bootSectors) return;
+  warn_at(run.reporter, header_place(run, RESERVED_SECTORS),
+          "header field 6 gives %u reserved sectors, but the boot area takes %u (the boot file has %u bytes): other "
+          "systems look for the FAT at sector %u, this disk has it at sector %u",
+          unsigned{p.reservedSectors}, g.bootSectors, static_cast<unsigned>(run.disk.boot.size()),
+          unsigned{p.reservedSectors}, g.fatStart);
+}

@@ -1,0 +1,134 @@
+// The file list's lines, its header line and the boot file the header names.
+#include <cerrno>
+#include <cstring>
+#include <new>
+
+#include "diskmason/driver/pack_run.h"
+
+namespace {
+
+constexpr std::uint32_t MIN_HEADER_FIELDS = 12;
+// Fields 12 to 14 are read from BOOT_TRACK_FIELDS_LEVEL on, and only when all
+// three are there.
+constexpr std::uint32_t TRACK_FIELDS_END = HIDDEN_SECTORS + 1;
+
+// Header fields 1 to 14 into DiskParams, in field order, each cut to its
+// width; a bad number is reported and kept as BAD_NUMBER cut likewise.
+void decode_header(PackRun& run) {
+  DiskParams& p = run.disk.params;
+  p.diskType = static_cast<std::uint8_t>(field_number(run, DISK_TYPE));
+  p.headerTracks = static_cast<std::uint8_t>(field_number(run, TRACK_COUNT));
+  p.formatLevel = static_cast<std::uint8_t>(field_number(run, FORMAT_LEVEL));
+  p.bytesPerSector = static_cast<std::uint16_t>(field_number(run, BYTES_PER_SECTOR));
+  p.sectorsPerCluster = static_cast<std::uint8_t>(field_number(run, SECTORS_PER_CLUSTER));
+  p.reservedSectors = static_cast<std::uint16_t>(field_number(run, RESERVED_SECTORS));
+  p.fatCount = static_cast<std::uint8_t>(field_number(run, FAT_COUNT));
+  p.rootEntries = static_cast<std::uint16_t>(field_number(run, ROOT_ENTRIES));
+  p.totalSectors = static_cast<std::uint16_t>(field_number(run, TOTAL_SECTORS));
+  p.mediaByte = static_cast<std::uint8_t>(field_number(run, MEDIA_BYTE));
+  p.sectorsPerFat = static_cast<std::uint16_t>(field_number(run, SECTORS_PER_FAT) & 0xFF);
+  p.sectorsPerTrack = 8;
+  p.headCount = 2;
+  p.hiddenSectors = 0;
+  if (p.formatLevel >= BOOT_TRACK_FIELDS_LEVEL && run.list.fieldCount >= TRACK_FIELDS_END) {
+    p.sectorsPerTrack = static_cast<std::uint16_t>(field_number(run, SECTORS_PER_TRACK));
+    p.headCount = static_cast<std::uint16_t>(field_number(run, HEAD_COUNT));
+    p.hiddenSectors = static_cast<std::uint16_t>(field_number(run, HIDDEN_SECTORS));
+  }
+}
+
+// Says why the boot file cannot be opened, and that a byte-order mark
+// before the header became part of its name.
+void explain_boot_failure(PackRun& run, const char* path, const char* why) {
+  static constexpr char BYTE_ORDER_MARK[] = "\xEF\xBB\xBF";
+  bool marked = std::strncmp(path, BYTE_ORDER_MARK, 3) == 0 && run.list.fields[BOOT_FILE].offset == 0;
+  explain_at(run.reporter, line_place(run), "cannot open the boot file '%s': %s%s", path, why,
+             marked ? " (the file list starts with a byte-order mark, which became part of the name; save the "
+                      "list without it)"
+                    : "");
+}
+
+// The whole boot file into run.disk.boot; false when it cannot be read.
+bool read_boot_bytes(PackRun& run, std::FILE* file) {
+  long length = -1;
+  if (std::fseek(file, 0, SEEK_END) == 0) length = std::ftell(file);
+  if (length < 0 || static_cast<unsigned long>(length) > 0xFFFFFFFFul || std::fseek(file, 0, SEEK_SET) != 0) {
+    return false;
+  }
+  try {
+    run.disk.boot.resize(static_cast<std::size_t>(length));
+  } catch (const std::bad_alloc&) {
+    explain_no_memory(run, "for the boot file");
+    return false;
+  }
+  run.disk.boot.resize(std::fread(run.disk.boot.data(), 1, run.disk.boot.size(), file));
+  return true;
+}
+
+}  // namespace
+
+void read_next_line(PackRun& run, std::uint32_t fieldLimit) {
+  ListCursor& list = run.list;
+  if (list.lineEnded) {
+    ++list.lineNumber;
+    list.columnBase = 0;
+  } else {
+    list.columnBase += LIST_LINE_LIMIT;
+  }
+  std::uint32_t length = LIST_LINE_LIMIT;
+  list.lineEnded = read_list_line(list.stream, list.line, &length);
+  if (length == LIST_LINE_LIMIT && !list.lineEnded && shows_findings(run.reporter)) check_line_length(run);
+  list.fieldCount = split_fields(list.line, length, list.fields, fieldLimit);
+}
+
+bool read_header_line(PackRun& run) {
+  read_next_line(run, HEADER_FIELD_LIMIT);
+  if (run.list.fieldCount < MIN_HEADER_FIELDS) {
+    explain_at(run.reporter, line_place(run), "the header line has %u fields; it needs at least %u",
+               run.list.fieldCount, MIN_HEADER_FIELDS);
+    return false;
+  }
+  std::memcpy(run.disk.headerFields, run.list.fields, sizeof run.disk.headerFields);
+  decode_header(run);
+  return true;
+}
+
+bool check_sizes(PackRun& run) {
+  switch (size_problem(run.disk.params)) {
+    case SizeProblem::None:
+      return true;
+    case SizeProblem::NoSectorSize:
+      report_problem(run, "the header gives 0 bytes per sector\n");
+      return false;
+    case SizeProblem::NoClusterSize:
+      report_problem(run, "the header gives 0 sectors per cluster\n");
+      return false;
+    case SizeProblem::NoTrackSize:
+      report_problem(run, "the header gives 0 sectors per track\n");
+      return false;
+    case SizeProblem::SectorNotWholeEntries:
+      report_problem(run, "%u bytes per sector is not a multiple of 32\n", unsigned{run.disk.params.bytesPerSector});
+      return false;
+  }
+  return false;
+}
+
+// Reads the boot file (field 0, a narrow path) whole; an empty one is kept.
+bool read_boot_file(PackRun& run) {
+  const char* path = terminate_field(run, BOOT_FILE);
+  std::FILE* file = std::fopen(path, "rb");
+  if (file == nullptr) {
+    explain_boot_failure(run, path, std::strerror(errno));
+    return false;
+  }
+  bool ok = differs_from_image(run, file, path) && read_boot_bytes(run, file);
+  std::fclose(file);
+  if (!ok) return false;
+  try {
+    run.disk.bootPath = path;
+  } catch (const std::bad_alloc&) {
+    explain_no_memory(run, "for the boot file's path");
+    return false;
+  }
+  return true;
+}

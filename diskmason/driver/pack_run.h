@@ -1,0 +1,153 @@
+// One run of the packer and the steps it is made of: read the file list's
+// header and boot file, read the file lines into the tree (measuring each
+// host file), check and lay out the disk, write the image, the map and the
+// dependency file. Every step after the header line runs only while the
+// run is good.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "diskmason/container/container.h"
+#include "diskmason/driver/host_files.h"
+#include "diskmason/driver/list_reader.h"
+#include "diskmason/model/disk_params.h"
+#include "diskmason/model/entry_tree.h"
+#include "diskmason/volume/geometry.h"
+#include "textconv/file_identity.h"
+#include "textconv/reporter.h"
+#include "textconv/sjis_reverse.h"
+
+// The fields of a file line.
+enum FileLineField : std::uint32_t {
+  HOST_PATH = 0,
+  IMAGE_PATH = 1,
+  DATE = 2,
+  TIME = 3,
+  ATTRIBUTES = 4,
+  START_CLUSTER = 5,  // optional
+};
+
+// What the command line asks for.
+struct PackOptions {
+  const char* listPath;
+  const char* imagePath;
+  bool pad;                 // write every sector of the present tracks
+  const char* depfilePath;  // --depfile, or nullptr
+  const char* mapPath;      // --map ("-": standard output), or nullptr
+};
+
+// The file list, read a line at a time. A line longer than the buffer is
+// read in pieces; columnBase counts the bytes of its earlier pieces.
+struct ListCursor {
+  std::FILE* stream;
+  std::uint8_t line[LIST_LINE_LIMIT + 1];
+  FieldSpan fields[HEADER_FIELD_LIMIT];
+  std::uint32_t fieldCount;
+  std::uint32_t lineNumber;
+  std::uint32_t columnBase;
+  bool lineEnded;  // the last piece read ended its line
+};
+
+// The disk the list describes, and once laid out, where everything lies.
+struct Disk {
+  FieldSpan headerFields[HEADER_FIELD_LIMIT];
+  DiskParams params;
+  std::string bootPath;
+  std::vector<std::uint8_t> boot;
+  VolumeGeometry geometry;
+  EntryTree tree;
+  std::uint32_t endCluster;  // after the last cluster placed automatically
+  ContainerPlan plan;
+  std::vector<std::uint32_t> order;  // layout_order of the tree
+};
+
+struct PackRun {
+  PackOptions options;
+  Reporter reporter;
+  ListCursor list;
+  FileIdentity image;  // the image file, when it exists already
+  Disk disk;
+  KeptHostFiles hostFiles;
+  // What --strict counts besides warnings.
+  std::uint32_t badNumbers;
+  std::uint32_t missingHostFiles;
+  SjisReverse reverse;  // built when a stored name is first shown
+  bool good;
+};
+
+// Field i of the current line: its bytes, its decoded number (one that does
+// not decode is reported, counted and taken as BAD_NUMBER), and its text
+// ended with a zero byte in the line buffer.
+const std::uint8_t* field_text(const PackRun& run, std::uint32_t i);
+std::uint32_t field_number(PackRun& run, std::uint32_t i);
+const char* terminate_field(PackRun& run, std::uint32_t i);
+
+// Places for findings: the list itself, the current line, byte `offset` of
+// field i of the current line, field i of the header line.
+SourcePlace list_place(const PackRun& run);
+SourcePlace line_place(const PackRun& run);
+SourcePlace field_place(const PackRun& run, std::uint32_t i, std::uint32_t offset = 0);
+SourcePlace header_place(const PackRun& run, std::uint32_t i);
+
+// "DISKMASON in file list LIST: " and the formatted rest of the line, on
+// standard output.
+void report_problem(PackRun& run, const char* format, ...) TK_PRINTF(2, 3);
+// Explains a failure to get memory for `task`.
+void explain_no_memory(PackRun& run, const char* task);
+// False, with a message, when the stream is the image file itself: the
+// image must not overwrite an input.
+bool differs_from_image(PackRun& run, std::FILE* stream, const char* name);
+void report_overwrite(PackRun& run, const char* name);
+// The stored 8.3 name of an entry in UTF-8; empty when the reverse of the
+// conversion table cannot be had.
+void show_stored_name(PackRun& run, const std::uint8_t* shortName, char* out, std::size_t capacity);
+bool stored_names_readable(PackRun& run);
+
+// The header line and the boot file (list_header.cpp). read_header_line is
+// false when the line has too few fields; check_sizes refuses, with a
+// message, sizes that later steps would divide by.
+void read_next_line(PackRun& run, std::uint32_t fieldLimit);
+bool read_header_line(PackRun& run);
+bool check_sizes(PackRun& run);
+bool read_boot_file(PackRun& run);
+
+// The file lines, each while the run is good (list_lines.cpp).
+void read_file_lines(PackRun& run);
+
+// Warnings about what a file line says (line_warnings.cpp): a line longer
+// than the buffer, a line read as a file line although it starts with "#",
+// odd fields of an accepted line, the names of the entries it made.
+void check_line_length(PackRun& run);
+void check_note_line(PackRun& run);
+void check_file_fields(PackRun& run, std::uint32_t size);
+void check_new_names(PackRun& run, std::uint32_t first, std::uint32_t end);
+// A header whose reserved sectors differ from the boot area; after the
+// layout, fixed runs that overlap or pass totalSectors and a root fuller
+// than the header's count (false when memory ran out).
+void warn_about_header(PackRun& run);
+bool warn_about_layout(PackRun& run);
+
+// The checks and the layout (disk_checks.cpp): before the layout the root's
+// entries must fit its sectors and no two entries of a folder may share a
+// short name; lay_out places the clusters, orders the entries and plans the
+// container. After it, in this order: the data must fit 160 tracks and end
+// where the FAT can chain it; no file fixed by the list may end past the
+// 160 tracks; automatically placed data must end within totalSectors; the
+// FAT copy must hold an entry for every cluster chained.
+bool check_root_size(PackRun& run);
+bool check_short_names(PackRun& run);
+bool lay_out(PackRun& run);
+bool check_track_limit(PackRun& run);
+bool check_fat_reach(PackRun& run);
+bool check_fixed_reach(PackRun& run);
+bool check_disk_end(PackRun& run);
+bool check_fat_size(PackRun& run);
+
+// The outputs, each false with a message when it cannot be written: the
+// image (write_image.cpp), the map and the dependency file (depfile.cpp).
+bool write_image(PackRun& run);
+bool write_map(PackRun& run);
+bool write_depfile(PackRun& run);

@@ -1,0 +1,197 @@
+#include "diskmason/model/entry_tree.h"
+
+#include <cstring>
+#include <new>
+
+#include "diskmason/model/attributes.h"
+#include "textconv/transcoder.h"
+
+namespace {
+
+// The two names of one path component, and its characters upper-cased.
+struct ComponentNames {
+  std::string plain;
+  std::string upper;
+  std::vector<std::uint16_t> upperUnits;
+};
+
+// The bytes of 16-bit units: one for a unit below 100h, two (high first) above.
+void units_to_bytes(const std::uint8_t* wide, std::uint32_t wideBytes, std::string& out,
+                    std::vector<std::uint16_t>* units) {
+  out.clear();
+  for (std::uint32_t i = 0; i < wideBytes; i += 2) {
+    if (wide[i] != 0) out.push_back(static_cast<char>(wide[i]));
+    out.push_back(static_cast<char>(wide[i + 1]));
+    if (units != nullptr) units->push_back(static_cast<std::uint16_t>(wide[i] << 8 | wide[i + 1]));
+  }
+}
+
+// Converts a component as written and with its ASCII letters upper-cased.
+PlaceOutcome convert_component(const std::uint8_t* text, std::uint32_t n, ComponentNames& names) {
+  // Conversion shortens at most 6 bytes to 1: a longer component never fits.
+  if (n > 6 * MAX_NAME_LENGTH) return PlaceOutcome::NameTooLong;
+  std::vector<std::uint8_t> folded(text, text + n);
+  for (std::uint8_t& b : folded) {
+    if (b >= 'a' && b <= 'z') b = static_cast<std::uint8_t>(b - 0x20);
+  }
+  std::vector<std::uint8_t> wide(2 * std::size_t{n} + 2);
+  std::uint32_t bytes = utf8_to_sjis16(text, n, wide.data(), sjis_table.codes, sjis_table.trie);
+  units_to_bytes(wide.data(), bytes, names.plain, nullptr);
+  bytes = utf8_to_sjis16(folded.data(), n, wide.data(), sjis_table.codes, sjis_table.trie);
+  names.upperUnits.clear();
+  units_to_bytes(wide.data(), bytes, names.upper, &names.upperUnits);
+  // A zero byte (from the four-byte form of U+0000) would end the name early
+  // in a directory entry.
+  if (names.plain.find('\0') != std::string::npos) return PlaceOutcome::ZeroByte;
+  if (names.plain.size() > MAX_NAME_LENGTH || names.upper.size() > MAX_NAME_LENGTH) return PlaceOutcome::NameTooLong;
+  return PlaceOutcome::Placed;
+}
+
+std::string name_key(std::uint32_t folder, const std::string& name) {
+  std::string key(sizeof folder, '\0');
+  std::memcpy(key.data(), &folder, sizeof folder);
+  return key.append(name);
+}
+
+std::uint32_t find_child(const EntryTree& tree, std::uint32_t folder, const std::string& name) {
+  auto found = tree.names.find(name_key(folder, name));
+  return found == tree.names.end() ? NO_ENTRY : found->second;
+}
+
+// A new entry in `folder`, named by `names` and the path up to `end`.
+std::uint32_t make_entry(EntryTree& tree, std::uint32_t folder, bool isFolder, ComponentNames& names,
+                         const std::uint8_t* path, std::uint32_t end, std::uint32_t line) {
+  auto id = static_cast<std::uint32_t>(tree.entries.size());
+  Entry& e = tree.entries.emplace_back();
+  e.parent = folder;
+  e.folder = isFolder;
+  e.sortName = names.plain;
+  e.name = names.upper;
+  make_short_name(reinterpret_cast<const std::uint8_t*>(e.name.data()), e.name.size(), e.shortName);
+  e.fit = fit_short_name(names.upperUnits.data(), static_cast<std::uint32_t>(names.upperUnits.size()));
+  e.attributes = isFolder ? DIRECTORY_ATTRIBUTE : 0;
+  e.dateTime = 0;
+  e.startCluster = START_NOT_FIXED;
+  e.size = 0;
+  e.imagePath.assign(reinterpret_cast<const char*>(path), end);
+  e.line = line;
+  e.startColumn = 0;
+  Entry& parent = tree.entries[folder];
+  (isFolder ? parent.subfolders : parent.files).push_back(id);
+  return id;
+}
+
+// The file of the path's last component, refused when either of its names
+// is taken: by the same name, another letter case, or a folder.
+PlaceResult add_file(EntryTree& tree, std::uint32_t folder, ComponentNames& names, const std::uint8_t* path,
+                     std::uint32_t length, std::uint32_t line) {
+  PlaceResult result{PlaceOutcome::Placed, NO_ENTRY, NO_ENTRY, NO_ENTRY, 0};
+  std::uint32_t clash = find_child(tree, folder, names.plain);
+  bool samePlain = clash != NO_ENTRY && tree.entries[clash].sortName == names.plain;
+  if (clash == NO_ENTRY) clash = find_child(tree, folder, names.upper);
+  if (clash != NO_ENTRY) {
+    result.clash = clash;
+    result.outcome = tree.entries[clash].folder ? PlaceOutcome::FileWhereFolder
+                     : samePlain                ? PlaceOutcome::PlacedAlready
+                                                : PlaceOutcome::CaseOnly;
+    return result;
+  }
+  if (tree.entries[folder].files.size() >= FOLDER_KIND_LIMIT) {
+    result.outcome = PlaceOutcome::FolderFull;
+    return result;
+  }
+  result.file = make_entry(tree, folder, false, names, path, length, line);
+  tree.names.emplace(name_key(folder, names.plain), result.file);
+  tree.names.emplace(name_key(folder, names.upper), result.file);
+  return result;
+}
+
+// A new folder, entered under its upper-cased name and, when that is free,
+// its name as written (which then orders it among its siblings).
+std::uint32_t add_folder(EntryTree& tree, std::uint32_t folder, ComponentNames& names, const std::uint8_t* path,
+                         std::uint32_t end, std::uint32_t dateTime, std::uint32_t line) {
+  if (tree.entries[folder].subfolders.size() >= FOLDER_KIND_LIMIT) return NO_ENTRY;
+  std::uint32_t id = make_entry(tree, folder, true, names, path, end, line);
+  tree.entries[id].dateTime = dateTime;
+  tree.names.emplace(name_key(folder, names.upper), id);
+  if (!tree.names.emplace(name_key(folder, names.plain), id).second) tree.entries[id].sortName = names.upper;
+  return id;
+}
+
+bool has_empty_component(const std::uint8_t* path, std::uint32_t length) {
+  if (length == 0 || path[0] == '/' || path[length - 1] == '/') return true;
+  for (std::uint32_t i = 1; i < length; ++i) {
+    if (path[i] == '/' && path[i - 1] == '/') return true;
+  }
+  return false;
+}
+
+PlaceResult place(EntryTree& tree, const std::uint8_t* path, std::uint32_t length, std::uint32_t dateTime,
+                  std::uint32_t line) {
+  PlaceResult result{PlaceOutcome::Placed, NO_ENTRY, NO_ENTRY, NO_ENTRY, 0};
+  if (has_empty_component(path, length)) {
+    result.outcome = PlaceOutcome::EmptyComponent;
+    return result;
+  }
+  auto firstCreated = static_cast<std::uint32_t>(tree.entries.size());
+  std::uint32_t folder = 0;
+  ComponentNames names;
+  for (std::uint32_t start = 0;;) {
+    std::uint32_t end = start;
+    while (end < length && path[end] != '/') ++end;
+    result.outcome = convert_component(path + start, end - start, names);
+    if (result.outcome != PlaceOutcome::Placed) return result;
+    if (end == length) {
+      PlaceResult file = add_file(tree, folder, names, path, length, line);
+      file.firstCreated = firstCreated;
+      return file;
+    }
+    std::uint32_t child = find_child(tree, folder, names.upper);
+    if (child != NO_ENTRY && !tree.entries[child].folder) {
+      result.outcome = PlaceOutcome::FolderWhereFile;
+      result.clash = child;
+      result.folderEnd = end;
+      return result;
+    }
+    if (child == NO_ENTRY) child = add_folder(tree, folder, names, path, end, dateTime, line);
+    if (child == NO_ENTRY) {
+      result.outcome = PlaceOutcome::FolderFull;
+      return result;
+    }
+    folder = child;
+    start = end + 1;
+  }
+}
+
+}  // namespace
+
+bool start_tree(EntryTree& tree) {
+  try {
+    tree.entries.clear();
+    tree.names.clear();
+    Entry& root = tree.entries.emplace_back();
+    root.parent = NO_ENTRY;
+    root.folder = true;
+    std::memset(root.shortName, ' ', SHORT_NAME_SIZE);
+    root.fit = ShortNameFit{false, false, false, 0xFFFF};
+    // The root's record is what ".." holds in its subfolders.
+    root.attributes = DIRECTORY_ATTRIBUTE;
+    root.dateTime = 0;
+    root.startCluster = 0;
+    root.size = 0;
+    root.line = 0;
+    root.startColumn = 0;
+    return true;
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+}
+
+PlaceResult add_path(EntryTree& tree, const std::uint8_t* path, std::uint32_t length, std::uint32_t dateTime,
+                     std::uint32_t line) {
+  try {
+    return place(tree, path, length, dateTime, line);
+  } catch (const std::bad_alloc&) {
+    return PlaceResult{PlaceOutcome::NoMemory, NO_ENTRY, NO_ENTRY, NO_ENTRY, 0};
+  }
+}
