@@ -27,10 +27,10 @@
 #include <string>
 #include <vector>
 
-#include "diskmason/front/list_reader.h"
-#include "diskmason/front/packer.h"
-#include "diskmason/image/disk_format.h"
-#include "diskmason/image/disk_geometry.h"
+#include "diskmason/container/dcp.h"
+#include "diskmason/driver/list_reader.h"
+#include "diskmason/driver/packer.h"
+#include "diskmason/volume/disk_format.h"
 #include "fuzz/fuzz_input.h"
 
 namespace {
@@ -40,6 +40,12 @@ namespace {
 constexpr rlim_t IMAGE_LIMIT = 8u << 20;
 
 std::string folder;
+
+// The DCP header as this harness reads it: the disk type, one flag per
+// track, and the all-tracks flag.
+constexpr std::uint32_t DISK_TYPE_AT = 0;
+constexpr std::uint32_t TRACK_FLAGS_AT = 1;
+constexpr std::uint32_t ALL_TRACKS_AT = 161;
 
 void write_host_file(const std::string& name, std::size_t size) {
   std::FILE* f = std::fopen(name.c_str(), "wb");
@@ -61,7 +67,8 @@ struct Line {
   std::uint32_t count;
 
   std::uint32_t number(std::uint32_t i) const {
-    return decode_number(text + fields[i].offset, fields[i].length);
+    std::uint32_t value = 0;
+    return parse_number(text + fields[i].offset, fields[i].length, &value) ? value : BAD_NUMBER;
   }
   std::string field(std::uint32_t i) const {
     return std::string(reinterpret_cast<const char*>(text + fields[i].offset), fields[i].length).c_str();
@@ -121,12 +128,12 @@ void check_image(const std::uint8_t* data, std::size_t size, const std::vector<s
 
   check(bps != 0 && spc != 0 && spt != 0 && bps % 32 == 0, "a run succeeded with unusable sizes");
   check(image.size() >= DCP_HEADER_SIZE, "image shorter than its header");
-  check(load_field(image.data(), DCP_DISK_TYPE) == diskType, "disk type");
-  const std::uint8_t* flags = image.data() + DCP_TRACK_FLAGS.offset;
+  check(image[DISK_TYPE_AT] == diskType, "disk type");
+  const std::uint8_t* flags = image.data() + TRACK_FLAGS_AT;
   std::uint32_t present = 0;
-  while (present < DCP_TRACKS && flags[present] == 1) ++present;
-  for (std::uint32_t t = present; t < DCP_TRACKS; ++t) check(flags[t] == 0, "track flags not a prefix");
-  check(load_field(image.data(), DCP_ALL_TRACKS) == (present == DCP_TRACKS ? 1u : 0u), "all-tracks flag");
+  while (present < MAX_TRACKS && flags[present] == 1) ++present;
+  for (std::uint32_t t = present; t < MAX_TRACKS; ++t) check(flags[t] == 0, "track flags not a prefix");
+  check(image[ALL_TRACKS_AT] == (present == MAX_TRACKS ? 1u : 0u), "all-tracks flag");
 
   const std::uint64_t body = image.size() - DCP_HEADER_SIZE;
   check(body % bps == 0, "image is not whole sectors");
@@ -178,7 +185,7 @@ void check_image(const std::uint8_t* data, std::size_t size, const std::vector<s
   const std::uint64_t needed = fatSectors + rootSectors + spc * end + 1;
   std::uint64_t tracks = (needed + spt - 1) / spt;
   if (tracks < trackField) tracks = trackField;
-  check(present == (tracks < DCP_TRACKS ? tracks : DCP_TRACKS), "present tracks");
+  check(present == (tracks < MAX_TRACKS ? tracks : MAX_TRACKS), "present tracks");
 }
 
 }  // namespace
@@ -251,8 +258,8 @@ void check_padded(const std::vector<std::uint8_t>& plain, const std::vector<std:
   const std::uint64_t total = line.number(9) & 0xFFFF;
   const std::uint64_t spt = formatLevel >= 30 && line.count >= 15 ? line.number(12) & 0xFFFF : 8;
   std::uint32_t present = 0;
-  while (present < DCP_TRACKS && padded[DCP_TRACK_FLAGS.offset + present] == 1) ++present;
-  check(present >= std::min<std::uint64_t>((total + spt - 1) / spt, DCP_TRACKS), "padded tracks short of the disk");
+  while (present < MAX_TRACKS && padded[TRACK_FLAGS_AT + present] == 1) ++present;
+  check(present >= std::min<std::uint64_t>((total + spt - 1) / spt, MAX_TRACKS), "padded tracks short of the disk");
   check(padded.size() - DCP_HEADER_SIZE >= present * spt * bps, "padded image short of its tracks");
 }
 

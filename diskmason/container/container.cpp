@@ -16,6 +16,7 @@ ContainerPlan plan_container(ImageFormat format, const DiskParams& params, const
                              std::uint32_t endCluster, bool pad) {
   switch (format) {
     case ImageFormat::Dcp:
+    case ImageFormat::Raw:
       break;
   }
   return plan_dcp(params, geometry, endCluster, pad);

@@ -12,7 +12,7 @@
 #include "diskmason/volume/geometry.h"
 #include "diskmason/volume/volume_writer.h"
 
-enum class ImageFormat : std::uint8_t { Dcp };
+enum class ImageFormat : std::uint8_t { Dcp, Raw };
 
 // Every format holds at most this many tracks.
 constexpr std::uint32_t MAX_TRACKS = 160;

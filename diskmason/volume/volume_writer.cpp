@@ -65,7 +65,7 @@ void write_fat_copies(VolumeWriter& w) {
   std::uint8_t packed[PACKED_FAT_SIZE];
   build_fat(w.v.tree, w.v.order, g.clusterSize, w.v.params.mediaByte, packed);
   std::vector<std::uint8_t> copy(std::size_t{g.fatSectors} * g.sectorSize, 0);
-  std::memcpy(copy.data(), packed, copy.size() < PACKED_FAT_SIZE ? copy.size() : PACKED_FAT_SIZE);
+  if (!copy.empty()) std::memcpy(copy.data(), packed, copy.size() < PACKED_FAT_SIZE ? copy.size() : PACKED_FAT_SIZE);
   for (std::uint32_t i = 0; i < g.fatCount; ++i) put(w, copy.data(), copy.size());
 }
 

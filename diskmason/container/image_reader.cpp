@@ -1,0 +1,115 @@
+#include "diskmason/container/image_reader.h"
+
+#include <cstring>
+
+#include "diskmason/container/dcp.h"
+
+namespace {
+
+constexpr std::uint32_t DCP_FLAGS_AT = 1;
+constexpr std::uint32_t DCP_ALL_FLAG_AT = 161;
+constexpr std::uint32_t BOOT_SECTOR_SIZE_AT = 11;  // bytes per sector in the boot sector
+
+bool looks_like_dcp(const std::uint8_t* bytes, std::size_t size) {
+  if (size < DCP_HEADER_SIZE + 32) return false;
+  std::uint32_t present = 0;
+  for (std::uint32_t t = 0; t < MAX_TRACKS; ++t) {
+    std::uint8_t flag = bytes[DCP_FLAGS_AT + t];
+    if (flag > 1) return false;
+    present += flag;
+  }
+  if (bytes[DCP_ALL_FLAG_AT] != (present == MAX_TRACKS ? 1 : 0)) return false;
+  // The volume's boot sector follows: its sector size is a multiple of 32.
+  std::uint32_t sectorSize = bytes[DCP_HEADER_SIZE + BOOT_SECTOR_SIZE_AT] |
+                             bytes[DCP_HEADER_SIZE + BOOT_SECTOR_SIZE_AT + 1] << 8;
+  return sectorSize != 0 && sectorSize % 32 == 0;
+}
+
+// Where the volume's first byte lies.
+std::uint64_t volume_start(const ImageFile& image) { return image.format == ImageFormat::Dcp ? DCP_HEADER_SIZE : 0; }
+
+// Track t of a DCP image lies after every present track before it.
+void index_dcp_tracks(ImageFile& image, std::vector<ContainerFinding>& findings) {
+  const std::uint64_t trackBytes = std::uint64_t{image.sectorsPerTrack} * image.sectorSize;
+  std::uint64_t at = DCP_HEADER_SIZE;
+  image.trackOffsets.assign(MAX_TRACKS, NO_OFFSET);
+  for (std::uint32_t t = 0; t < MAX_TRACKS; ++t) {
+    if (image.bytes[DCP_FLAGS_AT + t] == 0) continue;
+    image.trackOffsets[t] = at;
+    at += trackBytes;
+  }
+  if (image.size > at) {
+    findings.push_back({false, std::to_string(image.size - at) + " bytes past the last track the header flags"});
+  }
+}
+
+}  // namespace
+
+ImageFormat recognise_format(const std::uint8_t* bytes, std::size_t size) {
+  if (looks_like_dcp(bytes, size)) return ImageFormat::Dcp;
+  return ImageFormat::Raw;
+}
+
+ImageFile open_image_file(ImageFormat format, const std::uint8_t* bytes, std::size_t size) {
+  return ImageFile{format, bytes, size, 0, 0, 0, {}, {}};
+}
+
+const std::uint8_t* boot_sector_bytes(const ImageFile& image, std::size_t length) {
+  std::uint64_t start = volume_start(image);
+  if (start > image.size || image.size - start < length) return nullptr;
+  return image.bytes + start;
+}
+
+bool index_sectors(ImageFile& image, std::uint32_t sectorSize, std::uint32_t sectorsPerTrack,
+                   std::uint32_t headCount, std::vector<ContainerFinding>& findings) {
+  if (sectorSize == 0 || sectorsPerTrack == 0) return false;
+  image.sectorSize = sectorSize;
+  image.sectorsPerTrack = sectorsPerTrack;
+  image.headCount = headCount;
+  image.trackOffsets.clear();
+  image.sectorOffsets.clear();
+  if (image.format == ImageFormat::Dcp) index_dcp_tracks(image, findings);
+  return true;
+}
+
+const std::uint8_t* read_sector(const ImageFile& image, std::uint64_t sector) {
+  if (image.sectorSize == 0) return nullptr;
+  std::uint64_t offset = NO_OFFSET;
+  switch (image.format) {
+    case ImageFormat::Raw:
+      offset = sector * image.sectorSize;
+      break;
+    case ImageFormat::Dcp: {
+      std::uint64_t track = sector / image.sectorsPerTrack;
+      if (track >= image.trackOffsets.size() || image.trackOffsets[track] == NO_OFFSET) return nullptr;
+      offset = image.trackOffsets[track] + sector % image.sectorsPerTrack * image.sectorSize;
+      break;
+    }
+    default:
+      if (sector >= image.sectorOffsets.size()) return nullptr;
+      offset = image.sectorOffsets[sector];
+      break;
+  }
+  if (offset == NO_OFFSET || offset > image.size || image.size - offset < image.sectorSize) return nullptr;
+  return image.bytes + offset;
+}
+
+const char* format_name(ImageFormat format) {
+  switch (format) {
+    case ImageFormat::Dcp:
+      return "dcp";
+    case ImageFormat::Raw:
+      return "raw";
+  }
+  return "dcp";
+}
+
+bool parse_format_name(const char* name, ImageFormat* format) {
+  for (ImageFormat f : {ImageFormat::Dcp, ImageFormat::Raw}) {
+    if (std::strcmp(name, format_name(f)) == 0) {
+      *format = f;
+      return true;
+    }
+  }
+  return false;
+}
