@@ -2,8 +2,7 @@
 
 #include <cstdio>
 #include <cstring>
-
-#include "textconv/heap.h"
+#include <new>
 
 namespace {
 
@@ -25,7 +24,7 @@ struct TrieWalk {
 void record(TrieWalk& walk, std::int32_t index, std::uint32_t length) {
   std::uint16_t code = walk.codes[index];
   if (code == 0 || walk.reverse.spans[code] != 0) return;
-  std::memcpy(walk.reverse.bytes + walk.used, walk.sequence, length);
+  std::memcpy(walk.reverse.bytes.data() + walk.used, walk.sequence, length);
   walk.reverse.spans[code] = walk.used << LENGTH_BITS | length;
   walk.used += length;
 }
@@ -56,22 +55,16 @@ bool append(char* out, std::size_t capacity, std::size_t& at, const char* text, 
 
 bool build_sjis_reverse(SjisReverse& reverse, const std::uint16_t* sjis_code_table,
                         const SjisTrieBlock* sjis_trie) {
-  reverse.spans = static_cast<std::uint32_t*>(heap_alloc(CODE_SPACE * sizeof(std::uint32_t)));
-  reverse.bytes = static_cast<std::uint8_t*>(heap_alloc(SJIS_CODE_COUNT * MAX_SEQUENCE));
-  if (reverse.spans == nullptr || reverse.bytes == nullptr) {
-    release_sjis_reverse(reverse);
+  try {
+    reverse.spans.assign(CODE_SPACE, 0);
+    reverse.bytes.assign(SJIS_CODE_COUNT * MAX_SEQUENCE, 0);
+  } catch (const std::bad_alloc&) {
+    reverse = SjisReverse{};
     return false;
   }
-  std::memset(reverse.spans, 0, CODE_SPACE * sizeof(std::uint32_t));
   TrieWalk walk{reverse, sjis_code_table, sjis_trie, 0, {}};
   walk_block(walk, 0, 0);
   return true;
-}
-
-void release_sjis_reverse(SjisReverse& reverse) {
-  heap_free(reverse.spans);
-  heap_free(reverse.bytes);
-  reverse = SjisReverse{nullptr, nullptr};
 }
 
 std::size_t sjis_to_utf8(const SjisReverse& reverse, const std::uint8_t* sjis, std::size_t length,
@@ -89,7 +82,7 @@ std::size_t sjis_to_utf8(const SjisReverse& reverse, const std::uint8_t* sjis, s
     }
     bool fits;
     if (span != 0) {
-      const char* text = reinterpret_cast<const char*>(reverse.bytes + (span >> LENGTH_BITS));
+      const char* text = reinterpret_cast<const char*>(reverse.bytes.data() + (span >> LENGTH_BITS));
       fits = append(out, capacity, at, text, span & ((1u << LENGTH_BITS) - 1));
     } else {
       char escaped[5];

@@ -5,19 +5,22 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 #include "textconv/sjis_table.h"
 
 struct SjisReverse {
-  std::uint32_t* spans;  // 65536, by code: offset << 4 | length; 0 = no reverse
-  std::uint8_t* bytes;   // the UTF-8 sequences back to back
+  std::vector<std::uint32_t> spans;  // 65536, by code: offset << 4 | length; 0 = no reverse
+  std::vector<std::uint8_t> bytes;   // the UTF-8 sequences back to back
 };
 
 // Walks the trie and records every code's sequence; false (nothing held)
 // when memory ran out.
 bool build_sjis_reverse(SjisReverse& reverse, const std::uint16_t* sjis_code_table = sjis_table.codes,
                         const SjisTrieBlock* sjis_trie = sjis_table.trie);
-void release_sjis_reverse(SjisReverse& reverse);
+
+// True once built.
+inline bool is_built(const SjisReverse& reverse) { return !reverse.spans.empty(); }
 
 // Writes Shift-JIS bytes as zero-terminated UTF-8 into out, cut at a whole
 // character to fit capacity. A lead byte and the byte after it are read as

@@ -11,7 +11,6 @@ namespace {
 class SjisReverseTest : public ::testing::Test {
  protected:
   void SetUp() override { ASSERT_TRUE(build_sjis_reverse(reverse_)); }
-  void TearDown() override { release_sjis_reverse(reverse_); }
 
   std::string utf8(const std::string& sjis, std::size_t capacity = 64) {
     std::string out(capacity, '?');

@@ -135,7 +135,7 @@ bool differs_from_image(PackRun& run, std::FILE* stream, const char* name) {
 }
 
 bool stored_names_readable(PackRun& run) {
-  return run.reverse.spans != nullptr || build_sjis_reverse(run.reverse);
+  return is_built(run.reverse) || build_sjis_reverse(run.reverse);
 }
 
 void show_stored_name(PackRun& run, const std::uint8_t* shortName, char* out, std::size_t capacity) {
@@ -150,7 +150,7 @@ int run_packer(int argc, char** argv, std::FILE* findings) {
   if (status >= 0) return status;
   PackRun run{};
   run.reporter = make_reporter(PACKER_INFO.name, options.verbose, options.strict);
-  run.reporter.findings = findings;
+  if (findings != nullptr) run.reporter.findings = findings;
   run.options = PackOptions{nullptr, nullptr, options.given[PAD_OPTION], options.value[DEPFILE_OPTION],
                             options.value[MAP_OPTION]};
   int operands = argc > options.first ? argc - options.first : 0;
@@ -162,7 +162,6 @@ int run_packer(int argc, char** argv, std::FILE* findings) {
   run.options.listPath = argv[options.first];
   run.options.imagePath = argv[options.first + 1];
   status = pack_list(run);
-  release_sjis_reverse(run.reverse);
   finish_report(run.reporter);
   return status;
 }
