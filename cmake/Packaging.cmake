@@ -67,8 +67,9 @@ else()
     "disk image (DCP, raw or D88); diskquarry lists, checks and extracts such"
     "images. Manual pages, bash completion and a CMake package for build"
     "integration are included.")
-  # The documents of the .deb.
+  # Per generator: the documents of the .deb, the order of the .tar.gz.
   set(CPACK_PROJECT_CONFIG_FILE ${PROJECT_SOURCE_DIR}/cmake/PackageGenerator.cmake)
+  set(CPACK_POST_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/cmake/SortedTarball.cmake)
 endif()
 include(CPack)
 
