@@ -71,9 +71,10 @@ else()
     "disk image (DCP, raw or D88); diskquarry lists, checks and extracts such"
     "images. Manual pages, bash completion and a CMake package for build"
     "integration are included.")
-  # Per generator: the documents of the .deb, the order of the .tar.gz.
+  # Per generator: the documents of the .deb; packages that do not depend on
+  # the file system or the umask.
   set(CPACK_PROJECT_CONFIG_FILE ${PROJECT_SOURCE_DIR}/cmake/PackageGenerator.cmake)
-  set(CPACK_POST_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/cmake/SortedTarball.cmake)
+  set(CPACK_POST_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/cmake/ReproduciblePackages.cmake)
 endif()
 include(CPack)
 
