@@ -13,3 +13,7 @@ add_custom_target(example
   DEPENDS bytequill glyphmint diskmason
   COMMENT "Building the example project against the installed toolkit"
   VERBATIM)
+# The install also takes the compressed manual pages.
+if(TARGET man_pages)
+  add_dependencies(example man_pages)
+endif()

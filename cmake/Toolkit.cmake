@@ -66,6 +66,14 @@ function(tk_program name)
     target_link_options(${name} PRIVATE -static-libstdc++ -static-libgcc)
   endif()
   install(TARGETS ${name} EXPORT RetroToolkitTargets RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+  # A stripped install (the packages) also drops the compilers' version notes,
+  # which the program does not need to run.
+  if(CMAKE_STRIP AND CMAKE_SYSTEM_NAME STREQUAL "Linux")
+    install(CODE "if(CMAKE_INSTALL_DO_STRIP)
+  execute_process(COMMAND \"${CMAKE_STRIP}\" --remove-section=.comment --remove-section=.note
+    \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/$<TARGET_FILE_NAME:${name}>\")
+endif()")
+  endif()
 endfunction()
 
 # tk_test(NAME SOURCES... DEPS libs...): a GoogleTest executable registered

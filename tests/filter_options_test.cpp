@@ -1,7 +1,6 @@
 // The options of bytequill and glyphmint as users run them: warnings and
 // explanations at their lines and columns, --strict, usage errors, --help
 // and --version; and runs without options that stay exactly as they were.
-#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -193,7 +192,6 @@ TEST(FilterOptions, HelpAndVersion) {
     }
     Outcome r = run_in(scratch.path(), program, {"--version"});
     EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.out.rfind(std::string(program) + " ", 0), 0u) << r.out;
-    EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '.'), 2) << r.out;
+    EXPECT_EQ(r.out, std::string(program) + " " TK_PROJECT_VERSION "\n");
   }
 }
