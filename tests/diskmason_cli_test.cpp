@@ -163,12 +163,20 @@ TEST_F(Diskmason, ClusterContentAndChains) {
   RunResult r = pack(header(GEOMETRY_1024) + line("two", two, "TWO.BIN") + line("e", "", "EMPTY.TXT"));
   ASSERT_EQ(r.status, 0) << r.output;
   std::string img = image();
-  // EMPTY (placed first) takes cluster 2, TWO takes 3 and 4.
-  EXPECT_EQ(fat_entry(img, 1186, 2), 0xFFFu);
-  EXPECT_EQ(fat_entry(img, 1186, 3), 4u);
-  EXPECT_EQ(fat_entry(img, 1186, 4), 0xFFFu);
-  EXPECT_EQ(img.substr(cluster_1024(2), 1024), filled(1024, '\xE5'));
-  EXPECT_EQ(img.substr(cluster_1024(3)), two);
+  // EMPTY takes no cluster (start 0, as FAT stores an empty file); TWO takes 2 and 3.
+  EXPECT_EQ(img.substr(5282, 11), "EMPTY   TXT");
+  EXPECT_EQ(le16_at(img, 5282 + 26), 0u);
+  EXPECT_EQ(fat_entry(img, 1186, 2), 3u);
+  EXPECT_EQ(fat_entry(img, 1186, 3), 0xFFFu);
+  EXPECT_EQ(fat_entry(img, 1186, 4), 0u);
+  EXPECT_EQ(img.substr(cluster_1024(2)), two);
+
+  // An empty file the list fixes keeps its cluster of fill, with a warning.
+  r = pack(header(GEOMETRY_1024) + line("e", "", "EMPTY.TXT", " 2"));
+  ASSERT_EQ(r.status, 0) << r.output;
+  EXPECT_NE(r.error.find("the file is empty but fixed at cluster 2"), std::string::npos) << r.error;
+  EXPECT_EQ(fat_entry(image(), 1186, 2), 0xFFFu);
+  EXPECT_EQ(image().substr(cluster_1024(2)), filled(1024, '\xE5'));
 
   // A two-cluster file at cluster 2 packs as 03 F0 FF.
   ASSERT_EQ(pack(header(GEOMETRY_1024) + line("two", two, "TWO.BIN")).status, 0);
@@ -265,16 +273,20 @@ TEST_F(Diskmason, FixedStartClusters) {
   EXPECT_EQ(img.substr(1, 3), std::string("\x01\x01\x00", 3));
 }
 
-TEST_F(Diskmason, MissingHostFileIsReportedAndLeftOut) {
+// The run reads on and reports every file missing, then fails without an image.
+TEST_F(Diskmason, MissingHostFilesFailTheRun) {
   std::string list = header(GEOMETRY_1024) + "\"" + path("nothere") + "\" GONE.TXT 2020-1-1 0:0:0 A\n" +
-                     line("k", "kept", "KEPT.TXT");
+                     line("k", "kept", "KEPT.TXT") + "\"" + path("gone2") + "\" GONE2.TXT 2020-1-1 0:0:0 A\n";
   RunResult r = pack(list);
-  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.output, "DISKMASON in file list " + list_path() + ": file " + path("nothere") +
-                          " could not be opened\n");
-  std::string img = image();
-  EXPECT_EQ(img.substr(5282, 11), "KEPT    TXT");
-  EXPECT_EQ(byte_at(img, 5282 + 32), 0u);
+                          " could not be opened\nDISKMASON in file list " + list_path() + ": file " +
+                          path("gone2") + " could not be opened\n");
+  EXPECT_NE(r.error.find(list_path() + ":2:2: error: cannot open host file '" + path("nothere") +
+                         "': No such file or directory"),
+            std::string::npos)
+      << r.error;
+  EXPECT_FALSE(exists(image_path()));
 }
 
 TEST_F(Diskmason, HostPathsThatAreNoRegularFilesAreLeftOut) {
@@ -288,10 +300,10 @@ TEST_F(Diskmason, HostPathsThatAreNoRegularFilesAreLeftOut) {
 #endif
   for (const std::string& hostPath : paths) {
     RunResult r = pack(header(GEOMETRY_1024) + quoted(hostPath) + " X.BIN 2020-1-1 0:0:0 A\n");
-    EXPECT_EQ(r.status, 0) << hostPath;
+    EXPECT_EQ(r.status, 1) << hostPath;
     EXPECT_EQ(r.output, "DISKMASON in file list " + list_path() + ": file " + hostPath +
                             " could not be opened\n");
-    EXPECT_EQ(byte_at(image(), 5282), 0u) << hostPath;
+    EXPECT_FALSE(exists(image_path())) << hostPath;
   }
 }
 
@@ -352,22 +364,25 @@ TEST_F(Diskmason, SectorsPerFatKeepsItsLowByte) {
   EXPECT_EQ(img.substr(1186 + 44 * 1024, 3), "\xFE\xFF\xFF");
 }
 
-TEST_F(Diskmason, BadNumbersAreReportedAndTheRunGoesOn) {
-  RunResult r = pack(header("0 0 30 1024 1 1 2 192 1232 0xFE 2 8 2 0") +
-                     line("a", "a", "A.TXT", " 1F"));
-  EXPECT_EQ(r.output, "Bad number to decode 1F\n");
-  // 0xFFFF means not fixed: the file is placed.
-  ASSERT_EQ(r.status, 0);
-  EXPECT_EQ(le16_at(image(), 5282 + 26), 2u);
+// Every number that does not decode is reported; the run then fails without an image.
+TEST_F(Diskmason, BadNumbersFailTheRun) {
+  RunResult r = pack(header("0 0 30 1024 1 1 2 192 1232 FE 2 8 2 0") + line("a", "a", "A.TXT", " 1F"));
+  EXPECT_EQ(r.output, "Bad number to decode FE\nBad number to decode 1F\n");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.error.find(list_path() + ":2:"), std::string::npos) << r.error;
+  EXPECT_FALSE(exists(image_path()));
 }
 
-TEST_F(Diskmason, ByteOrderMarkBecomesPartOfTheBootFileName) {
+TEST_F(Diskmason, ByteOrderMarkIsSkippedWithAWarning) {
   host("boot.bin", boot_sector(1024));
-  std::string list = "\xEF\xBB\xBF" + path("boot.bin") + " " + GEOMETRY_1024 + "\n";
+  std::string list = "\xEF\xBB\xBF" + quoted(path("boot.bin")) + " " + GEOMETRY_1024 + "\n";
   RunResult r = pack(list);
-  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.output, "");
-  EXPECT_FALSE(exists(image_path()));
+  EXPECT_NE(r.error.find(list_path() + ":1:1: warning: the file list starts with a UTF-8 byte-order mark"),
+            std::string::npos)
+      << r.error;
+  EXPECT_TRUE(exists(image_path()));
 }
 
 TEST_F(Diskmason, CommandLineAndHeaderFailuresAreSilent) {
@@ -512,8 +527,13 @@ TEST_F(Diskmason, NamesBeyondAsciiOpen) {
   write_file(list, quoted(boot) + " " + GEOMETRY_1024 + "\n" + quoted(path(game)) + " " + quoted(game) +
                        " 2020-1-1 0:0:0 A\n" + quoted(missing) + " GONE.BIN 2020-1-1 0:0:0 A\n");
   RunResult r = run_program(program_path("diskmason"), {list, image});
-  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.output, "DISKMASON in file list " + list + ": file " + missing + " could not be opened\n");
+  EXPECT_FALSE(exists(image));
+  write_file(list, quoted(boot) + " " + GEOMETRY_1024 + "\n" + quoted(path(game)) + " " + quoted(game) +
+                       " 2020-1-1 0:0:0 A\n");
+  r = run_program(program_path("diskmason"), {list, image});
+  EXPECT_EQ(r.status, 0) << r.output;
   std::string img = read_file(image);
   ASSERT_EQ(img.size(), cluster_1024(5));
   EXPECT_EQ(img.substr(162, 11), boot_sector(1024).substr(0, 11));
@@ -530,10 +550,7 @@ TEST_F(Diskmason, HostFileThatShrankIsReported) {
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.output, "DISKMASON in file list " + list_path() + ": file " + sys +
                           " became shorter after it was measured\n");
-  std::string img = image();
-  ASSERT_EQ(img.size(), cluster_1024(6));
-  EXPECT_EQ(le16_at(img, 5282 + 28), 4096u);
-  EXPECT_EQ(byte_at(img, cluster_1024(5)), 0xE5u);
+  EXPECT_FALSE(exists(image_path()));
 }
 
 // A process allowed few descriptors keeps fewer host files open between

@@ -1,7 +1,7 @@
-// diskmason's options through its executable: --verbose explanations and
-// warnings, --strict, --pad, the refusals of disks that would lose data, and
-// usage errors. Without options nothing may change: same output, same
-// status, nothing on standard error.
+// diskmason's options and defaults through its executable: explanations and
+// warnings on standard error unless --quiet, --strict, --pad, -C, the
+// refusals of disks that would lose data, outputs replaced whole or not at
+// all, and usage errors.
 #include <unistd.h>
 
 #include <algorithm>
@@ -46,9 +46,9 @@ class Options : public ::testing::Test {
   ScratchDir scratch_;
 };
 
-// Failures that print nothing without options are explained by --verbose;
-// standard output and the status stay as they are.
-TEST_F(Options, VerboseExplainsSilentFailures) {
+// Failures that print no line of their own are explained on standard error;
+// --quiet leaves the explanation out and changes nothing else.
+TEST_F(Options, FailuresAreExplained) {
   const std::string ok = header();
   const std::string line = " 2024-1-1 0:0:0 A\n";
   struct Case {
@@ -57,9 +57,10 @@ TEST_F(Options, VerboseExplainsSilentFailures) {
     std::vector<std::string> words;
   } cases[] = {
       {ok, {"disk.lst"}, {"diskmason: error:", "expected 2 arguments", "got 1"}},
+      {ok, {"disk.lst", "disk.dcp", "--pad"}, {"diskmason: error:", "got 3", "options go before the file names"}},
       {ok, {"none.lst", "disk.dcp"}, {"none.lst: error:", "No such file"}},
+      {ok, {".", "disk.dcp"}, {".: error:", "it is a folder"}},
       {"boot.bin 1 2 3 4\n", {"disk.lst", "disk.dcp"}, {"disk.lst:1: error:", "has 5 fields"}},
-      {"\xEF\xBB\xBF" + ok, {"disk.lst", "disk.dcp"}, {"disk.lst:1: error:", "boot file", "byte-order mark"}},
       {ok + "a.bin A.TXT" + line + "a.bin A.TXT" + line, {"disk.lst", "disk.dcp"},
        {"disk.lst:3: error:", "'A.TXT' was placed already by line 2"}},
       {ok + "a.bin Docs/a.txt" + line + "a.bin DOCS/A.TXT" + line, {"disk.lst", "disk.dcp"},
@@ -80,26 +81,27 @@ TEST_F(Options, VerboseExplainsSilentFailures) {
     unlink(path("disk.dcp").c_str());
     Outcome plain = run(c.args);
     EXPECT_EQ(plain.status, 1) << c.words[1];
-    EXPECT_EQ(plain.err, "") << c.words[1];
-    std::vector<std::string> verboseArgs = c.args;
-    verboseArgs.insert(verboseArgs.begin(), "-v");
-    Outcome verbose = run(verboseArgs);
-    EXPECT_EQ(verbose.status, 1) << c.words[1];
-    EXPECT_EQ(verbose.out, plain.out) << c.words[1];
-    for (const std::string& word : c.words) EXPECT_NE(verbose.err.find(word), std::string::npos) << word << "\n" << verbose.err;
+    for (const std::string& word : c.words) EXPECT_NE(plain.err.find(word), std::string::npos) << word << "\n" << plain.err;
+    std::vector<std::string> quietArgs = c.args;
+    quietArgs.insert(quietArgs.begin(), "-q");
+    Outcome quiet = run(quietArgs);
+    EXPECT_EQ(quiet.status, 1) << c.words[1];
+    EXPECT_EQ(quiet.out, plain.out) << c.words[1];
+    EXPECT_EQ(quiet.err, "") << c.words[1];
     EXPECT_FALSE(exists(path("disk.dcp"))) << c.words[1];
   }
 }
 
 TEST_F(Options, WarningsNameTheLineAndColumn) {
   const std::string when = " 2024-1-1 0:0:0 ";
+  write_file(path("#a.bin"), "#");
   std::string list = header("0x20 0 30 1024 1 2 2 192 1232 0xFE 2 8 2 0") +
                      "a.bin \"\xE3\x83\x87\xEF\xBD\x9E.TXT\"" + when + "A\n" +  // デ～.TXT
                      "a.bin Docs/ReadMeFirst.txt" + when + "A\n" +
                      "a.bin A\xE3\x81\x82\xE3\x81\x84\xE3\x81\x86\xE3\x81\x88.TXT" + when + "A\n" +  // Aあいうえ
                      "a.bin A.B.C" + when + "A\n" +
                      "a.bin ../UP.TXT" + when + "A\n" +
-                     "a.bin A:B" + when + "A\n" +
+                     "a.bin A:B*C" + when + "A\n" +
                      "a.bin DATE.TXT 2024-1 0:0:0 A\n" +
                      "a.bin TIME.TXT 2024-1-1 12:30 A\n" +
                      "a.bin ATTR.TXT" + when + "Arh\n" +
@@ -109,17 +111,21 @@ TEST_F(Options, WarningsNameTheLineAndColumn) {
                      "a.bin F1.BIN" + when + "A 100\n" +
                      "a.bin F2.BIN" + when + "A 100\n" +
                      "a.bin FAR.BIN" + when + "A 1230\n" +
-                     "# a note of five words\n" +
+                     "#a.bin NOTE.TXT" + when + "A\n" +
                      "a.bin LONG.TXT" + when + "A " + std::string(520, ' ') + "x\n" +
-                     "a.bin YEAR.TXT 1979-1-1 24:0:0 A\n";
+                     "a.bin YEAR.TXT 1979-1-1 24:0:0 A\n" +
+                     "a.bin LEAP.TXT 2023-02-29 0:0:0 A\n" +
+                     "a.bin T~L\\.TXT" + when + "A\n" +
+                     "a.bin SKIP.TXT 2024-1-1\n" +
+                     "a.bin \"OPEN.TXT" + when + "A\n";
   write_list(list);
-  Outcome plain = run({"disk.lst", "disk.dcp"});
-  ASSERT_EQ(plain.status, 0) << plain.out;
-  EXPECT_EQ(plain.err, "");
+  Outcome warned = run({"disk.lst", "disk.dcp"});
+  ASSERT_EQ(warned.status, 0) << warned.out;
+  EXPECT_EQ(warned.out, "");
   std::string image = read_file(path("disk.dcp"));
-  Outcome verbose = run({"--verbose", "disk.lst", "disk.dcp"});
-  EXPECT_EQ(verbose.status, 0);
-  EXPECT_EQ(verbose.out, plain.out);
+  Outcome quiet = run({"--quiet", "disk.lst", "disk.dcp"});
+  EXPECT_EQ(quiet.status, 0);
+  EXPECT_EQ(quiet.err, "");
   EXPECT_EQ(read_file(path("disk.dcp")), image);
   const char* expected[] = {
       "disk.lst:1:27: warning: header field 6 gives 2 reserved sectors, but the boot area takes 1",
@@ -127,64 +133,66 @@ TEST_F(Options, WarningsNameTheLineAndColumn) {
       "disk.lst:3:12: warning: 'ReadMeFirst.txt' is cut to the short name 'READMEFI.TXT'",
       "disk.lst:4:7: warning: 'Aあいうえ.TXT' is cut to the short name 'Aあいう\\x82.TXT', inside a double-byte character",
       "disk.lst:5:7: warning: 'A.B.C' has a dot in its base name",
-      "disk.lst:6:7: warning: '..' is stored as an entry of that name",
-      "disk.lst:7:7: warning: 'A:B' holds ':'",
-      "disk.lst:8:16: warning: the date is not year-month-day",
-      "disk.lst:9:25: warning: the time is not hour:minute:second",
+      "disk.lst:6:7: warning: '..' is stored as an entry named '.'",
+      "disk.lst:7:7: warning: 'A:B*C' holds '*', ':', which short names may not hold",
+      "disk.lst:8:16: warning: the date '2024-1' is not year-month-day (2024-04-01); the entry's date and time are both stored as 0",
+      "disk.lst:9:25: warning: the time '12:30' is not hour:minute:second (09:00:00); the entry's date and time are both stored as 0",
       "disk.lst:10:32: warning: 'r' is not an attribute letter",
       "disk.lst:11:30: warning: attribute D makes the host file's bytes the entries of a directory",
       "disk.lst:12:28: warning: attribute V makes this entry the disk's volume label",
-      "disk.lst:13:33: warning: start cluster 0 lies before the data area",
-      "disk.lst:15:31: warning: this file's run (cluster 100) overlaps the run of line 14 (cluster 100)",
+      "disk.lst:13:33: warning: start cluster 0 lies before the data area (cluster 2): the file's data is not written",
+      "disk.lst:15:31: warning: this file's run (cluster 100) overlaps the run of F1.BIN (line 14, cluster 100): this file's data is not written",
       "disk.lst:16:32: warning: the run ends at sector 1240, past the disk's 1232 total sectors",
       "disk.lst:17:1: warning: a line of 5 or more fields is a file line even when it starts with '#'",
       "disk.lst:18:513: warning: the line is longer than 512 bytes",
       "disk.lst:19:16: warning: the year 1979 is outside 1980 to 2107",
       "disk.lst:19:25: warning: the hour 24 is outside 0 to 23",
+      "disk.lst:20:16: warning: '2023-02-29' is not in the calendar (its month has 28 days)",
+      "disk.lst:21:7: warning: 'T~L\\.TXT' holds '~', which is stored as the double-byte character 81B0h",
+      "disk.lst:21:7: warning: 'T~L\\.TXT' holds '\\', which is stored as the double-byte character 815Fh",
+      "disk.lst:22: warning: this line has 3 fields and is skipped",
+      "disk.lst:23:7: warning: this double quote is not closed",
   };
-  for (const char* line : expected) EXPECT_NE(verbose.err.find(line), std::string::npos) << line << "\n" << verbose.err;
-  EXPECT_EQ(std::count(verbose.err.begin(), verbose.err.end(), '\n'), 19) << verbose.err;
+  for (const char* line : expected) EXPECT_NE(warned.err.find(line), std::string::npos) << line << "\n" << warned.err;
+  EXPECT_EQ(std::count(warned.err.begin(), warned.err.end(), '\n'), 25) << warned.err;
 }
 
 TEST_F(Options, RootFullerThanItsEntryCountAndTheWarningLimit) {
   std::string list = header("0 0 30 1024 1 1 2 16 1232 0xFE 2 8 2 0");
   for (int i = 0; i < 20; ++i) list += "a.bin F" + std::to_string(i) + ".BIN 2024-1-1 0:0:0 A\n";
   write_list(list);
-  Outcome r = run({"-v", "disk.lst", "disk.dcp"});
+  Outcome r = run({"disk.lst", "disk.dcp"});
   EXPECT_EQ(r.status, 0) << r.out;
-  EXPECT_EQ(r.err, "disk.lst:1:28: warning: the root directory holds 20 entries, but 16 root entries leave "
+  EXPECT_EQ(r.err, "disk.lst:1:28: warning: header field 8 gives 16 root entries, which do not fill whole sectors "
+                   "(32 to a sector); FAT checkers expect a multiple of 32\n"
+                   "disk.lst:1:28: warning: the root directory holds 20 entries, but 16 root entries leave "
                    "room for 15 and the end marker: systems that read only that many miss the rest\n");
 
   list = header();
   for (int i = 0; i < 60; ++i) list += "a.bin D/F" + std::to_string(i) + ".BIN 1-1 0:0:0 A\n";
   write_list(list);
-  r = run({"-v", "disk.lst", "disk.dcp"});
+  r = run({"disk.lst", "disk.dcp"});
   EXPECT_EQ(r.status, 0) << r.out;
   EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 51) << r.err;
   EXPECT_NE(r.err.find("diskmason: note: 10 more warnings not shown\n"), std::string::npos) << r.err;
 }
 
+// A warning fails the run under --strict, with or without --quiet; the
+// older image stays.
 TEST_F(Options, StrictRefusesWhatTheRunWouldOtherwiseAccept) {
-  const std::string ok = header();
-  struct Case {
-    std::string list;
-    std::string out;
-  } cases[] = {
-      {ok + "a.bin A.TXT 2024-1-1 0:0:0 ax\n", ""},
-      {ok + "a.bin A.TXT 2024-1-1 0:0:0 A 1F\n", "Bad number to decode 1F\n"},
-      {ok + "gone.bin A.TXT 2024-1-1 0:0:0 A\n", "DISKMASON in file list disk.lst: file gone.bin could not be opened\n"},
-  };
-  for (const Case& c : cases) {
-    write_list(c.list);
+  write_list(header() + "a.bin A.TXT 2024-1-1 0:0:0 ax\n");
+  for (const std::vector<std::string>& options : {std::vector<std::string>{"--strict"}, {"-q", "--strict"}}) {
     write_file(path("disk.dcp"), "an older image");
-    Outcome r = run({"--strict", "disk.lst", "disk.dcp"});
-    EXPECT_EQ(r.status, 1) << c.list;
-    EXPECT_EQ(r.out, c.out);
-    EXPECT_NE(r.err.find("disk.lst: error: no image written (--strict)"), std::string::npos) << r.err;
+    std::vector<std::string> args = options;
+    args.insert(args.end(), {"disk.lst", "disk.dcp"});
+    Outcome r = run(args);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err.empty(), options.size() == 2) << r.err;
     EXPECT_EQ(read_file(path("disk.dcp")), "an older image");
-    EXPECT_EQ(run({"disk.lst", "disk.dcp"}).status, 0);
   }
-  write_list(ok + "a.bin A.TXT 2024-1-1 0:0:0 A\n");
+  EXPECT_EQ(run({"disk.lst", "disk.dcp"}).status, 0);
+  write_list(header() + "a.bin A.TXT 2024-1-1 0:0:0 A\n");
   Outcome clean = run({"--strict", "disk.lst", "disk.dcp"});
   EXPECT_EQ(clean.status, 0);
   EXPECT_EQ(clean.err, "");
@@ -261,7 +269,7 @@ TEST_F(Options, UsageErrorsAndPositionalNames) {
       {{"--pad=1", "disk.lst", "disk.dcp"}, 2, "diskmason: option takes no value '--pad=1'; usage: diskmason [OPTIONS] FILELIST IMAGE\n"},
       {{"-x", "x.dcp"}, 0, ""},
       {{"--", "--list", "list.dcp"}, 0, ""},
-      {{"-v", "--", "-x", "x.dcp"}, 0, ""},
+      {{"-v", "--", "-x", "x.dcp"}, 0, "x.dcp: note: 0 files, 0 folders, 0 clusters used, 1221 free, 0 bytes of files\n"},
   };
   for (const Case& c : cases) {
     Outcome r = run(c.args);

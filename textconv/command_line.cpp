@@ -22,8 +22,9 @@ struct CommonOption {
 constexpr CommonOption COMMON_OPTIONS[] = {
     {"--help", "-h", "show this help and exit"},
     {"--version", nullptr, "show the program's version and exit"},
-    {"--verbose", "-v", "explain failures and warn about suspect input on standard error"},
-    {"--strict", nullptr, "as --verbose, and any warning makes the run fail (status 1)"},
+    {"--verbose", "-v", "also print a note with a summary of each output on standard error"},
+    {"--quiet", "-q", "print no warnings or explanations on standard error"},
+    {"--strict", nullptr, "any warning makes the run fail (status 1) and leaves no output"},
 };
 
 void print_usage_line(const ProgramInfo& program, std::FILE* stream) {
@@ -42,8 +43,8 @@ void print_help(const ProgramInfo& program) {
   for (std::uint32_t i = 0; i < program.optionCount; ++i) {
     const ProgramOption& o = program.options[i];
     char left[40];
-    std::snprintf(left, sizeof left, "    %s%s%s", o.name, o.valueName ? " " : "",
-                  o.valueName ? o.valueName : "");
+    std::snprintf(left, sizeof left, "%s%s%s%s%s", o.shortName ? o.shortName : "", o.shortName ? ", " : "    ",
+                  o.name, o.valueName ? " " : "", o.valueName ? o.valueName : "");
     std::printf("  %-22s %s\n", left, o.help);
   }
   std::printf("  %-22s %s\n", "    --", "end of options: every later argument is positional");
@@ -56,9 +57,16 @@ int usage_error(const ProgramInfo& program, const char* what, const char* option
   return USAGE_ERROR;
 }
 
-bool is_option(const char* arg) {
-  return std::strncmp(arg, "--", 2) == 0 || std::strcmp(arg, "-h") == 0 ||
-         std::strcmp(arg, "-v") == 0;
+bool is_option(const ProgramInfo& program, const char* arg) {
+  if (std::strncmp(arg, "--", 2) == 0 || std::strcmp(arg, "-h") == 0 || std::strcmp(arg, "-v") == 0 ||
+      std::strcmp(arg, "-q") == 0) {
+    return true;
+  }
+  for (std::uint32_t i = 0; i < program.optionCount; ++i) {
+    const char* shortName = program.options[i].shortName;
+    if (shortName != nullptr && std::strcmp(arg, shortName) == 0) return true;
+  }
+  return false;
 }
 
 // Length of the option's name: up to "=" when a value is attached.
@@ -84,11 +92,16 @@ int common_option(const ProgramInfo& program, const char* arg, CommandLine& cl) 
   }
   if (std::strcmp(arg, "--verbose") == 0 || std::strcmp(arg, "-v") == 0) {
     cl.verbose = true;
+    cl.quiet = false;
+    return GO_ON;
+  }
+  if (std::strcmp(arg, "--quiet") == 0 || std::strcmp(arg, "-q") == 0) {
+    cl.quiet = true;
+    cl.verbose = false;
     return GO_ON;
   }
   if (std::strcmp(arg, "--strict") == 0) {
     cl.strict = true;
-    cl.verbose = true;
     return GO_ON;
   }
   return 1;
@@ -101,7 +114,8 @@ int program_option(const ProgramInfo& program, int argc, char** argv, int* at, C
   std::size_t length = name_length(arg);
   for (std::uint32_t i = 0; i < program.optionCount && i < MAX_PROGRAM_OPTIONS; ++i) {
     const ProgramOption& o = program.options[i];
-    if (!same_name(arg, length, o.name)) continue;
+    if (o.shortName != nullptr && std::strcmp(arg, o.shortName) == 0) length = std::strlen(arg);
+    else if (!same_name(arg, length, o.name)) continue;
     if (o.valueName == nullptr) {
       if (arg[length] == '=') return usage_error(program, "option takes no value", arg);
       cl.given[i] = true;
@@ -127,7 +141,7 @@ const char* toolkit_version() { return TK_VERSION; }
 int parse_command_line(const ProgramInfo& program, int argc, char** argv, CommandLine& cl) {
   cl = CommandLine{};
   int at = 1;
-  for (; at < argc && is_option(argv[at]); ++at) {
+  for (; at < argc && is_option(program, argv[at]); ++at) {
     if (std::strcmp(argv[at], "--") == 0) {
       ++at;
       break;

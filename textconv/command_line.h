@@ -6,10 +6,11 @@
 
 #include <cstdint>
 
-// One option of a program beyond the common --help, --version, --verbose
-// and --strict.
+// One option of a program beyond the common --help, --version, --verbose,
+// --quiet and --strict.
 struct ProgramOption {
   const char* name;       // long form, "--pad"
+  const char* shortName;  // "-C", or nullptr
   const char* valueName;  // "PATH" when the option takes a value, else nullptr
   const char* help;       // one line for --help
 };
@@ -26,8 +27,9 @@ struct ProgramInfo {
 };
 
 struct CommandLine {
-  bool verbose;   // --verbose, -v (also set by --strict)
-  bool strict;    // --strict
+  bool verbose;   // --verbose, -v: notes besides warnings
+  bool quiet;     // --quiet, -q: no warnings or explanations (the later of -q and -v wins)
+  bool strict;    // --strict: any warning fails the run
   bool given[MAX_PROGRAM_OPTIONS];          // program option i was given
   const char* value[MAX_PROGRAM_OPTIONS];   // its value, when it takes one
   int first;      // index in argv of the first positional argument

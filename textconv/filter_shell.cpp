@@ -32,7 +32,8 @@ int run_filter(const FilterCommand& command, int argc, char** argv) {
   const int status = parse_command_line(command.program, argc, argv, options);
   if (status >= 0) return status;
   Diagnostics diagnostics = make_diagnostics(command.program.name, options.verbose, options.strict);
-  Diagnostics* explain = options.verbose ? &diagnostics : nullptr;
+  const bool verbose = options.verbose || options.strict;
+  Diagnostics* explain = verbose ? &diagnostics : nullptr;
 
   const int count = argc - options.first;
   char** args = argv + options.first;
@@ -46,7 +47,7 @@ int run_filter(const FilterCommand& command, int argc, char** argv) {
   const char* inputPath = args[0];
   const char* outputPath = args[1];
   const InputReport report{&diagnostics, inputPath};
-  FilterRun run{nullptr, nullptr, count - 2, args + 2, options.verbose ? &report : nullptr};
+  FilterRun run{nullptr, nullptr, count - 2, args + 2, verbose ? &report : nullptr};
   if (!open_filter_files(command.name, inputPath, outputPath, &run.input, &run.output, explain)) return 1;
   const OutputFile outputFile = identify_output(run.output);
   const bool ok = command.filter(run);

@@ -2,6 +2,8 @@
 
 #include <cstdarg>
 
+#include "textconv/command_line.h"
+
 namespace {
 
 void print_place(const Reporter& r, const SourcePlace& place) {
@@ -25,9 +27,11 @@ void print_finding(const Reporter& r, const SourcePlace& place, const char* kind
 
 }  // namespace
 
-Reporter make_reporter(const char* program, bool verbose, bool strict) {
-  return Reporter{program, verbose || strict, strict, 0, stdout, stderr, nullptr, nullptr};
+Reporter make_reporter(const char* program, const CommandLine& options) {
+  return Reporter{program, !options.quiet, options.verbose, options.strict, 0, stdout, stderr, nullptr, nullptr};
 }
+
+void move_messages_to_standard_error(Reporter& r) { r.messages = stderr; }
 
 void report_message(Reporter& r, const char* format, ...) {
   if (r.beforeMessage != nullptr) r.beforeMessage(r.hookContext);
@@ -68,6 +72,22 @@ void explain_at(Reporter& r, const SourcePlace& place, const char* format, ...) 
   std::va_list args;
   va_start(args, format);
   print_finding(r, place, "error", format, args);
+  va_end(args);
+}
+
+void note_at(Reporter& r, const SourcePlace& place, const char* format, ...) {
+  if (!r.showFindings) return;
+  std::va_list args;
+  va_start(args, format);
+  print_finding(r, place, "note", format, args);
+  va_end(args);
+}
+
+void summary_at(Reporter& r, const SourcePlace& place, const char* format, ...) {
+  if (!r.showNotes) return;
+  std::va_list args;
+  va_start(args, format);
+  print_finding(r, place, "note", format, args);
   va_end(args);
 }
 

@@ -1,9 +1,11 @@
 // Everything a run tells its user passes through one Reporter, which decides
 // what is shown and where: the program's one-line messages go to standard
-// output, always; explanations of failures and warnings about suspect input
-// go to standard error in the form editors and build logs read
+// output, always (to standard error when an output of the run is standard
+// output); explanations of failures and warnings about suspect input go to
+// standard error in the form editors and build logs read
 // ("FILE:LINE:COLUMN: warning: text", lines and columns from 1, columns in
-// bytes; "PROGRAM: error: text" where no file is concerned).
+// bytes; "PROGRAM: error: text" where no file is concerned) unless --quiet;
+// --verbose adds notes, --strict makes any warning fail the run.
 #pragma once
 
 #include <cstdarg>
@@ -32,9 +34,12 @@ struct SourcePlace {
 // has written to the same stream so far lands before the message.
 using MessageHook = void (*)(void* context);
 
+struct CommandLine;
+
 struct Reporter {
   const char* program;     // "diskmason"
   bool showFindings;       // explanations and warnings are printed
+  bool showNotes;          // notes are printed
   bool strict;             // any warning fails the run
   std::uint32_t warnings;  // reported so far, shown or not
   std::FILE* messages;     // the one-line messages
@@ -43,9 +48,12 @@ struct Reporter {
   void* hookContext;
 };
 
-// A reporter for the program's options: findings shown under --verbose or
-// --strict, on standard error.
-Reporter make_reporter(const char* program, bool verbose, bool strict);
+// A reporter for the program's options.
+Reporter make_reporter(const char* program, const CommandLine& options);
+
+// The one-line messages go to standard error from now on: standard output
+// carries an output of the run.
+void move_messages_to_standard_error(Reporter& r);
 
 // One of the program's one-line messages (the format ends with its line
 // end), flushed at once.
@@ -66,12 +74,19 @@ void warn_at(Reporter& r, const SourcePlace& place, const char* format, ...) TK_
 // Why a run failed, where the one-line message (if any) does not say.
 void explain_at(Reporter& r, const SourcePlace& place, const char* format, ...) TK_PRINTF(3, 4);
 
+// A note that goes with the finding before it (a hint), shown with findings.
+void note_at(Reporter& r, const SourcePlace& place, const char* format, ...) TK_PRINTF(3, 4);
+
+// A summary of what the run made, one line per output: shown under --verbose.
+void summary_at(Reporter& r, const SourcePlace& place, const char* format, ...) TK_PRINTF(3, 4);
+
 // Ends the run's findings: one line with the count of warnings not shown.
 void finish_report(Reporter& r);
 
-// True when findings are shown: work whose only use is a finding (tracking
-// lines and columns, checking names) can be skipped otherwise.
-inline bool shows_findings(const Reporter& r) { return r.showFindings; }
+// True when findings are shown or counted (--strict): work whose only use
+// is a finding (tracking lines and columns, checking names) can be skipped
+// otherwise.
+inline bool checks_input(const Reporter& r) { return r.showFindings || r.strict; }
 
 // True when --strict turns the warnings of this run into a failure.
 inline bool strict_failure(const Reporter& r) { return r.strict && r.warnings != 0; }

@@ -87,17 +87,8 @@ bool put_rule(const PackRun& run, std::FILE* out, const char* folder) {
 
 }  // namespace
 
-bool write_depfile(PackRun& run) {
-  const char* path = run.options.depfilePath;
-  if (path == nullptr) return true;
+bool write_depfile_rule(const PackRun& run, std::FILE* out) {
   char folder[FOLDER_LIMIT];
-  std::FILE* out = nullptr;
-  if (working_folder(folder, sizeof folder)) out = std::fopen(path, "wb");
-  bool ok = out != nullptr;
-  if (ok) {
-    ok = put_rule(run, out, folder) && !std::ferror(out);
-    if (std::fclose(out) != 0) ok = false;
-  }
-  if (!ok) report_problem(run, "dependency file %s could not be written\n", path);
-  return ok;
+  if (!working_folder(folder, sizeof folder)) return false;
+  return put_rule(run, out, folder) && std::fflush(out) == 0 && !std::ferror(out);
 }

@@ -50,6 +50,10 @@ std::uint32_t fixed_past_tracks(const PackRun& run, std::uint32_t folder) {
   return NO_ENTRY;
 }
 
+SourcePlace start_place(const PackRun& run, const Entry& e) {
+  return SourcePlace{run.options.listPath, e.line, e.startColumn};
+}
+
 // "cluster 5" or "clusters 5 to 7".
 const char* describe_run(std::uint32_t first, std::uint32_t end, char* out, std::size_t capacity) {
   if (end - first == 1) {
@@ -60,54 +64,38 @@ const char* describe_run(std::uint32_t first, std::uint32_t end, char* out, std:
   return out;
 }
 
-// A fixed file's run, for the warnings after the layout.
-struct FixedRun {
-  std::uint32_t entry;
-  std::uint32_t start;
-  std::uint32_t end;  // just after the run
-};
-
-SourcePlace start_place(const PackRun& run, const Entry& e) {
-  return SourcePlace{run.options.listPath, e.line, e.startColumn};
-}
-
-// Runs that overlap an earlier one (in disk order) lose their data; runs
-// past totalSectors lie outside the volume that other systems see.
-void warn_about_fixed_runs(PackRun& run, std::vector<FixedRun>& runs) {
-  const EntryTree& tree = run.disk.tree;
-  // By start, and in list order among equal starts (each file has its own line).
-  std::sort(runs.begin(), runs.end(), [&tree](const FixedRun& a, const FixedRun& b) {
-    if (a.start != b.start) return a.start < b.start;
-    return tree.entries[a.entry].line < tree.entries[b.entry].line;
-  });
-  const FixedRun* reach = nullptr;  // the run that reaches furthest so far
-  for (const FixedRun& r : runs) {
-    const Entry& e = tree.entries[r.entry];
-    if (reach != nullptr && r.start < reach->end) {
-      char mine[48];
-      char theirs[48];
-      warn_at(run.reporter, start_place(run, e), "this file's run (%s) overlaps the run of line %u (%s): one file's data is lost",
-              describe_run(r.start, r.end, mine, sizeof mine), tree.entries[reach->entry].line,
-              describe_run(reach->start, reach->end, theirs, sizeof theirs));
-    }
-    if (reach == nullptr || r.end > reach->end) reach = &r;
-    std::uint64_t endSector = cluster_sector(run.disk.geometry, r.end);
-    if (endSector > run.disk.params.totalSectors) {
+// The data writer leaves out an entry whose run starts before the end of
+// the runs written before it (in disk order): warn at each such fixed file,
+// naming the file whose run it overlaps. Fixed runs past totalSectors lie
+// outside the volume that other systems see.
+void warn_about_fixed_runs(PackRun& run) {
+  const Disk& disk = run.disk;
+  std::uint64_t cursor = FIRST_DATA_CLUSTER;
+  std::uint32_t reach = NO_ENTRY;  // the entry written last
+  for (std::uint32_t entry : disk.order) {
+    const Entry& e = disk.tree.entries[entry];
+    std::uint32_t count = cluster_count(disk.tree, entry, disk.geometry.clusterSize);
+    std::uint64_t end = std::uint64_t{e.startCluster} + count;
+    if (count == 0 || e.startCluster < FIRST_DATA_CLUSTER) continue;
+    if (e.startColumn == 0 && e.startCluster < cursor) continue;  // only the list's own runs can overlap
+    if (e.startColumn != 0 && cluster_sector(disk.geometry, end) > disk.params.totalSectors) {
       warn_at(run.reporter, start_place(run, e), "the run ends at sector %llu, past the disk's %u total sectors",
-              static_cast<unsigned long long>(endSector), unsigned{run.disk.params.totalSectors});
+              static_cast<unsigned long long>(cluster_sector(disk.geometry, end)), unsigned{disk.params.totalSectors});
     }
+    if (e.startCluster >= cursor) {
+      cursor = end;
+      reach = entry;
+      continue;
+    }
+    const Entry& written = disk.tree.entries[reach];
+    char mine[48];
+    char theirs[48];
+    std::uint32_t writtenStart = written.startCluster;
+    warn_at(run.reporter, start_place(run, e),
+            "this file's run (%s) overlaps the run of %s (line %u, %s): this file's data is not written",
+            describe_run(e.startCluster, static_cast<std::uint32_t>(end), mine, sizeof mine), written.imagePath.c_str(),
+            written.line, describe_run(writtenStart, static_cast<std::uint32_t>(cursor), theirs, sizeof theirs));
   }
-}
-
-// The fixed files in tree order: each folder's files, then its subfolders'.
-void collect_fixed(const PackRun& run, std::uint32_t folder, std::vector<FixedRun>& runs) {
-  const EntryTree& tree = run.disk.tree;
-  for (std::uint32_t file : tree.entries[folder].files) {
-    const Entry& e = tree.entries[file];
-    if (e.startColumn == 0 || e.startCluster < FIRST_DATA_CLUSTER) continue;
-    runs.push_back(FixedRun{file, e.startCluster, e.startCluster + cluster_count(tree, file, run.disk.geometry.clusterSize)});
-  }
-  for (std::uint32_t sub : tree.entries[folder].subfolders) collect_fixed(run, sub, runs);
 }
 
 }  // namespace
@@ -177,6 +165,12 @@ bool check_track_limit(PackRun& run) {
   report_message(run.reporter,
                  "File list %s has too much data for the DCP format (%u sectors vs %u max with 160 tracks).\n",
                  run.options.listPath, disk.plan.sectorsNeeded, disk.geometry.sectorsPerTrack * MAX_TRACKS);
+  if (disk.plan.sectorsNeeded > disk.params.totalSectors && disk.params.headerTracks <= MAX_TRACKS) {
+    explain_at(run.reporter, header_place(run, TOTAL_SECTORS),
+               "the data needs %u sectors, but the disk holds %u (header field 9): the disk is full before the "
+               "format's 160 tracks are",
+               disk.plan.sectorsNeeded, unsigned{disk.params.totalSectors});
+  }
   if (disk.params.headerTracks > MAX_TRACKS) {
     explain_at(run.reporter, header_place(run, TRACK_COUNT), "header field 2 asks for %u tracks; a DCP image holds at most %u",
                unsigned{disk.params.headerTracks}, MAX_TRACKS);
@@ -230,7 +224,7 @@ bool check_fat_size(PackRun& run) {
 }
 
 bool warn_about_layout(PackRun& run) {
-  if (!shows_findings(run.reporter)) return true;
+  if (!checks_input(run.reporter)) return true;
   const Entry& root = run.disk.tree.entries[0];
   auto rootEntries = static_cast<std::uint32_t>(root.files.size() + root.subfolders.size());
   std::uint32_t declared = run.disk.params.rootEntries;
@@ -240,13 +234,6 @@ bool warn_about_layout(PackRun& run) {
             "that read only that many miss the rest",
             rootEntries, declared, declared - 1u);
   }
-  try {
-    std::vector<FixedRun> runs;
-    collect_fixed(run, 0, runs);
-    warn_about_fixed_runs(run, runs);
-  } catch (const std::bad_alloc&) {
-    explain_no_memory(run, "to check the fixed start clusters");
-    return false;
-  }
+  warn_about_fixed_runs(run);
   return true;
 }

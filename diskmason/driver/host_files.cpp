@@ -28,15 +28,16 @@ namespace {
 constexpr std::uint64_t SIZE_LIMIT = 0xFFFFFFFF;
 
 HostFileSize not_opened() {
-  return HostFileSize{errno == ENOMEM ? HostFileState::NoMemory : HostFileState::CannotOpen, 0};
+  int error = errno;
+  return HostFileSize{error == ENOMEM ? HostFileState::NoMemory : HostFileState::CannotOpen, error, 0, {}};
 }
 
-// The size of a file that could be measured (or CannotOpen), TooLarge
-// beyond 32 bits.
-HostFileSize sized(bool measured, std::uint64_t size) {
-  if (!measured) return HostFileSize{HostFileState::CannotOpen, 0};
-  if (size > SIZE_LIMIT) return HostFileSize{HostFileState::TooLarge, 0};
-  return HostFileSize{HostFileState::Measured, static_cast<std::uint32_t>(size)};
+// The size of a file that could be measured (or, not regular, CannotOpen
+// with EISDIR or EINVAL), TooLarge beyond 32 bits.
+HostFileSize sized(bool measured, bool folder, std::uint64_t size, const FileIdentity& identity) {
+  if (!measured) return HostFileSize{HostFileState::CannotOpen, folder ? EISDIR : EINVAL, 0, {}};
+  if (size > SIZE_LIMIT) return HostFileSize{HostFileState::TooLarge, 0, 0, {}};
+  return HostFileSize{HostFileState::Measured, 0, static_cast<std::uint32_t>(size), identity};
 }
 
 #if !defined(_WIN32)
@@ -52,16 +53,13 @@ constexpr int READ_FLAGS = O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK;
 
 #if defined(_WIN32)
 
-HostFileSize measure_host_file(const char* path, const FileIdentity& image, HostFile* kept) {
+HostFileSize measure_host_file(const char* path, HostFile* kept) {
   std::FILE* file = open_utf8_path(path, "rb");
   if (file == nullptr) return not_opened();
-  if (same_file(identity_of_stream(file), image)) {
-    std::fclose(file);
-    return HostFileSize{HostFileState::IsImage, 0};
-  }
   struct _stat64 info;
   bool measured = _fstat64(_fileno(file), &info) == 0 && info.st_size >= 0;
-  HostFileSize size = sized(measured, measured ? static_cast<std::uint64_t>(info.st_size) : 0);
+  HostFileSize size = sized(measured, false, measured ? static_cast<std::uint64_t>(info.st_size) : 0,
+                            identity_of_stream(file));
   if (size.state == HostFileState::Measured && kept != nullptr) {
     kept->stream = file;
   } else {
@@ -88,17 +86,14 @@ void close_host_file(HostFile& file) { std::fclose(file.stream); }
 // File names are byte strings here: the UTF-8 path is used as it is. One
 // open, one fstat for type, identity and size; the close waits for the copy
 // when the file is kept.
-HostFileSize measure_host_file(const char* path, const FileIdentity& image, HostFile* kept) {
+HostFileSize measure_host_file(const char* path, HostFile* kept) {
   int descriptor = ::open(path, READ_FLAGS);
   if (descriptor < 0) return not_opened();
   struct stat info;
-  const bool regular = ::fstat(descriptor, &info) == 0 && S_ISREG(info.st_mode);
-  HostFileSize size{HostFileState::CannotOpen, 0};
-  if (regular && same_file(identity_of_descriptor(descriptor), image)) {
-    size.state = HostFileState::IsImage;
-  } else {
-    size = sized(regular, regular ? static_cast<std::uint64_t>(info.st_size) : 0);
-  }
+  const bool known = ::fstat(descriptor, &info) == 0;
+  const bool regular = known && S_ISREG(info.st_mode);
+  HostFileSize size = sized(regular, known && S_ISDIR(info.st_mode), regular ? static_cast<std::uint64_t>(info.st_size) : 0,
+                            identity_of_descriptor(descriptor));
   if (size.state == HostFileState::Measured && kept != nullptr) {
     kept->descriptor = descriptor;
   } else {

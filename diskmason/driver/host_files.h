@@ -10,11 +10,13 @@
 
 // NoMemory: the host ran out of memory opening it (errno ENOMEM), which says
 // nothing about the file.
-enum class HostFileState : std::uint8_t { Measured, CannotOpen, IsImage, TooLarge, NoMemory };
+enum class HostFileState : std::uint8_t { Measured, CannotOpen, TooLarge, NoMemory };
 
 struct HostFileSize {
   HostFileState state;
-  std::uint32_t size;  // bytes, when Measured
+  int error;              // errno, when CannotOpen
+  std::uint32_t size;     // bytes, when Measured
+  FileIdentity identity;  // when Measured
 };
 
 // A host file open for reading: a descriptor, or on Windows a stream opened
@@ -29,11 +31,10 @@ struct HostFile {
 
 bool is_open(const HostFile& file);
 
-// Opens the regular host file at its UTF-8 path and measures it; IsImage
-// when it is the file `image` identifies, TooLarge beyond 32 bits of size.
-// A measured file stays open in *kept when kept is given (so that copying it
-// needs no second open), else it is closed.
-HostFileSize measure_host_file(const char* path, const FileIdentity& image, HostFile* kept = nullptr);
+// Opens the regular host file at its UTF-8 path and measures it; TooLarge
+// beyond 32 bits of size. A measured file stays open in *kept when kept is
+// given (so that copying it needs no second open), else it is closed.
+HostFileSize measure_host_file(const char* path, HostFile* kept = nullptr);
 
 // Opens a host file that measure_host_file accepted, to copy it; false when
 // it cannot be opened, errno ENOMEM when memory ran out. Neither open blocks

@@ -2,6 +2,7 @@
 // writer most likely meant: a line cut at the buffer's end, a line that
 // looks like a comment, odd dates, times, attribute letters and start
 // clusters, and names the 8.3 form cuts or cannot hold as they are.
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -9,6 +10,7 @@
 #include "diskmason/model/attributes.h"
 #include "diskmason/model/date_time.h"
 #include "diskmason/volume/geometry.h"
+#include "textconv/encoding_guess.h"
 #include "textconv/sjis_check.h"
 
 namespace {
@@ -27,15 +29,34 @@ void check_date_time_range(PackRun& run, std::uint32_t field, bool isTime) {
   }
 }
 
+const char* field_string(PackRun& run, std::uint32_t field, int* length) {
+  *length = static_cast<int>(run.list.fields[field].length);
+  return reinterpret_cast<const char*>(field_text(run, field));
+}
+
+// A date or time of the wrong form zeroes both: the entry holds them in one field.
 void check_date_time(PackRun& run) {
+  int n = 0;
   if (!has_date_form(field_text(run, DATE), run.list.fields[DATE].length)) {
-    warn_at(run.reporter, field_place(run, DATE), "the date is not year-month-day; stored as 0");
+    const char* text = field_string(run, DATE, &n);
+    warn_at(run.reporter, field_place(run, DATE),
+            "the date '%.*s' is not year-month-day (2024-04-01); the entry's date and time are both stored as 0", n,
+            text);
   }
   if (!has_time_form(field_text(run, TIME), run.list.fields[TIME].length)) {
-    warn_at(run.reporter, field_place(run, TIME), "the time is not hour:minute:second; stored as 0");
+    const char* text = field_string(run, TIME, &n);
+    warn_at(run.reporter, field_place(run, TIME),
+            "the time '%.*s' is not hour:minute:second (09:00:00); the entry's date and time are both stored as 0", n,
+            text);
   }
   check_date_time_range(run, DATE, false);
   check_date_time_range(run, TIME, true);
+  std::uint32_t days = days_if_not_in_calendar(field_text(run, DATE), run.list.fields[DATE].length);
+  if (days != 0) {
+    const char* text = field_string(run, DATE, &n);
+    warn_at(run.reporter, field_place(run, DATE), "'%.*s' is not in the calendar (its month has %u days); stored as written",
+            n, text, days);
+  }
 }
 
 void check_attributes(PackRun& run, std::uint32_t size) {
@@ -61,16 +82,22 @@ void check_attributes(PackRun& run, std::uint32_t size) {
   }
 }
 
-void check_start_cluster(PackRun& run) {
+void check_start_cluster(PackRun& run, std::uint32_t size) {
   std::uint32_t start = 0;
   if (run.list.fieldCount <= START_CLUSTER ||
       !parse_number(field_text(run, START_CLUSTER), run.list.fields[START_CLUSTER].length, &start)) {
     return;
   }
   start &= 0xFFFF;
+  if (start == START_NOT_FIXED) return;
   if (start < FIRST_DATA_CLUSTER) {
     warn_at(run.reporter, field_place(run, START_CLUSTER),
-            "start cluster %u lies before the data area (cluster 2): the file's data is left out of the image", start);
+            "start cluster %u lies before the data area (cluster 2): the file's data is not written", start);
+  } else if (size == 0) {
+    warn_at(run.reporter, field_place(run, START_CLUSTER),
+            "the file is empty but fixed at cluster %u, so it takes one cluster of fill, which FAT checkers report; "
+            "without a start cluster it takes none",
+            start);
   }
 }
 
@@ -82,6 +109,7 @@ struct TextWarner {
 
 void warn_text_finding(void* context, const TextFinding& finding) {
   TextWarner& w = *static_cast<TextWarner*>(context);
+  if (finding.issue == TextIssue::NotUtf8 && w.run.shiftJisList) return;  // said once for the list
   char text[256];
   describe_finding(finding, w.text, text, sizeof text);
   warn_at(w.run.reporter, field_place(w.run, IMAGE_PATH, w.start + finding.offset), "%s", text);
@@ -102,14 +130,32 @@ void check_short_name(PackRun& run, const Entry& e, std::uint32_t start, std::ui
     warn_at(run.reporter, place, "'%.*s' has a dot in its base name; a short name has one dot, before its extension",
             int(length), name);
   }
-  std::uint16_t unit = e.fit.forbidden;
-  if (unit == 0xFFFF) return;
-  if (unit < 0x20 || unit == 0x7F) {
-    warn_at(run.reporter, place, "'%.*s' holds the control character %02Xh, which short names may not hold",
-            int(length), name, unsigned{unit});
-  } else {
-    warn_at(run.reporter, place, "'%.*s' holds '%c', which short names may not hold", int(length), name,
-            static_cast<char>(unit));
+  if (e.fit.forbidden.none()) return;
+  char listed[128 * 6] = "";
+  std::size_t at = 0;
+  for (std::uint32_t unit = 0; unit < 128; ++unit) {
+    if (!e.fit.forbidden.test(unit)) continue;
+    if (unit < 0x20 || unit == 0x7F) {
+      at += std::snprintf(listed + at, sizeof listed - at, "%scontrol character %02Xh", at == 0 ? "" : ", ", unit);
+    } else {
+      at += std::snprintf(listed + at, sizeof listed - at, "%s'%c'", at == 0 ? "" : ", ", static_cast<char>(unit));
+    }
+  }
+  warn_at(run.reporter, place, "'%.*s' holds %s, which short names may not hold", int(length), name, listed);
+}
+
+// '~' and '\' convert to double-byte characters, not to the bytes 7Eh and 5Ch.
+void check_converted_signs(PackRun& run, const std::uint8_t* text, std::uint32_t length, std::uint32_t start) {
+  const char* name = reinterpret_cast<const char*>(text);
+  if (std::memchr(text, '~', length) != nullptr) {
+    warn_at(run.reporter, field_place(run, IMAGE_PATH, start),
+            "'%.*s' holds '~', which is stored as the double-byte character 81B0h; write '\xE2\x80\xBE' for the byte 7Eh",
+            int(length), name);
+  }
+  if (std::memchr(text, '\\', length) != nullptr) {
+    warn_at(run.reporter, field_place(run, IMAGE_PATH, start),
+            "'%.*s' holds '\\', which is stored as the double-byte character 815Fh; folders are separated by '/'",
+            int(length), name);
   }
 }
 
@@ -123,10 +169,11 @@ void check_name(PackRun& run, const Entry& e) {
   std::uint32_t length = end - start;
   if ((length == 1 || length == 2) && std::memcmp(text, "..", length) == 0) {
     warn_at(run.reporter, field_place(run, IMAGE_PATH, start),
-            "'%.*s' is stored as an entry of that name, not as a reference to a directory", int(length),
-            reinterpret_cast<const char*>(text));
+            "'%.*s' is stored as an entry %s, not as a reference to a folder", int(length),
+            reinterpret_cast<const char*>(text), length == 2 ? "named '.'" : "with an empty name");
     return;
   }
+  check_converted_signs(run, text, length, start);
   check_short_name(run, e, start, length);
 }
 
@@ -151,20 +198,82 @@ void check_note_line(PackRun& run) {
 void check_file_fields(PackRun& run, std::uint32_t size) {
   check_date_time(run);
   check_attributes(run, size);
-  check_start_cluster(run);
+  check_start_cluster(run, size);
 }
 
 void check_new_names(PackRun& run, std::uint32_t first, std::uint32_t end) {
   for (std::uint32_t entry = first; entry <= end; ++entry) check_name(run, run.disk.tree.entries[entry]);
 }
 
+// The header's own choices that FAT checkers and other systems read otherwise.
 void warn_about_header(PackRun& run) {
   const VolumeGeometry& g = run.disk.geometry;
   const DiskParams& p = run.disk.params;
-  if (p.reservedSectors == g.bootSectors) return;
-  warn_at(run.reporter, header_place(run, RESERVED_SECTORS),
-          "header field 6 gives %u reserved sectors, but the boot area takes %u (the boot file has %u bytes): other "
-          "systems look for the FAT at sector %u, this disk has it at sector %u",
-          unsigned{p.reservedSectors}, g.bootSectors, static_cast<unsigned>(run.disk.boot.size()),
-          unsigned{p.reservedSectors}, g.fatStart);
+  if (p.reservedSectors != g.bootSectors) {
+    warn_at(run.reporter, header_place(run, RESERVED_SECTORS),
+            "header field 6 gives %u reserved sectors, but the boot area takes %u (the boot file has %u bytes): other "
+            "systems look for the FAT at sector %u, this disk has it at sector %u",
+            unsigned{p.reservedSectors}, g.bootSectors, static_cast<unsigned>(run.disk.boot.size()),
+            unsigned{p.reservedSectors}, g.fatStart);
+  }
+  const std::uint32_t perSector = g.sectorSize / 32;
+  if (p.rootEntries % perSector != 0) {
+    warn_at(run.reporter, header_place(run, ROOT_ENTRIES),
+            "header field 8 gives %u root entries, which do not fill whole sectors (%u to a sector); FAT checkers "
+            "expect a multiple of %u",
+            unsigned{p.rootEntries}, perSector, perSector);
+  }
+  if (p.totalSectors <= g.dataStart) return;
+  const std::uint64_t clusters = (p.totalSectors - g.dataStart) / g.sectorsPerCluster;
+  const std::uint64_t tableBytes = std::min<std::uint64_t>(std::uint64_t{g.fatSectors} * g.sectorSize, 6144);
+  const std::uint64_t held = tableBytes * 2 / 3;  // 12 bits an entry, two of them for the media byte
+  if (clusters + 2 > held) {
+    warn_at(run.reporter, header_place(run, SECTORS_PER_FAT),
+            "header field 11 gives %u sectors per FAT, which hold %llu clusters, but the disk's %u total sectors make "
+            "%llu: FAT checkers find the FAT too small",
+            unsigned{p.sectorsPerFat}, static_cast<unsigned long long>(held > 2 ? held - 2 : 0),
+            unsigned{p.totalSectors}, static_cast<unsigned long long>(clusters));
+  }
+}
+
+void check_skipped_line(PackRun& run) {
+  const std::uint32_t count = run.list.fieldCount;
+  if (count == 0) return;
+  bool looksLikeFile = count > DATE && has_date_form(field_text(run, DATE), run.list.fields[DATE].length);
+  if (!looksLikeFile) {
+    std::string path = input_path(run, terminate_field(run, HOST_PATH));
+    looksLikeFile = identity_of_path(path.c_str()).regular;
+  }
+  if (!looksLikeFile) return;
+  warn_at(run.reporter, line_place(run),
+          "this line has %u field%s and is skipped: a file line needs 5 (host path, image path, date, time, "
+          "attributes; - for none)",
+          count, count == 1 ? "" : "s");
+}
+
+void check_quotes(PackRun& run) {
+  const std::uint8_t* line = run.list.line;
+  const std::uint32_t length = run.list.length;
+  std::uint32_t last = 0;
+  std::uint32_t quotes = 0;
+  for (std::uint32_t i = 0; i < length; ++i) {
+    if (line[i] != '"') continue;
+    ++quotes;
+    last = i;
+  }
+  if (quotes % 2 == 0) return;
+  warn_at(run.reporter, SourcePlace{run.options.listPath, run.list.lineNumber, run.list.columnBase + last + 1},
+          "this double quote is not closed: the field it opens is dropped");
+}
+
+void check_path_encoding(PackRun& run) {
+  if (run.shiftJisList ||
+      !reads_as_shift_jis(field_text(run, IMAGE_PATH), run.list.fields[IMAGE_PATH].length)) {
+    return;
+  }
+  run.shiftJisList = true;
+  explain_at(run.reporter, field_place(run, IMAGE_PATH),
+             "the image path is not UTF-8 but reads as Shift-JIS (code page 932), and upper-casing would garble "
+             "its names; convert the list: iconv -f CP932 -t UTF-8 %s > utf8.lst",
+             run.options.listPath);
 }

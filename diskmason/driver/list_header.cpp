@@ -37,17 +37,6 @@ void decode_header(PackRun& run) {
   }
 }
 
-// Says why the boot file cannot be opened, and that a byte-order mark
-// before the header became part of its name.
-void explain_boot_failure(PackRun& run, const char* path, const char* why) {
-  static constexpr char BYTE_ORDER_MARK[] = "\xEF\xBB\xBF";
-  bool marked = std::strncmp(path, BYTE_ORDER_MARK, 3) == 0 && run.list.fields[BOOT_FILE].offset == 0;
-  explain_at(run.reporter, line_place(run), "cannot open the boot file '%s': %s%s", path, why,
-             marked ? " (the file list starts with a byte-order mark, which became part of the name; save the "
-                      "list without it)"
-                    : "");
-}
-
 // The whole boot file into run.disk.boot; false when it cannot be read.
 bool read_boot_bytes(PackRun& run, std::FILE* file) {
   long length = -1;
@@ -77,8 +66,10 @@ void read_next_line(PackRun& run, std::uint32_t fieldLimit) {
   }
   std::uint32_t length = LIST_LINE_LIMIT;
   list.lineEnded = read_list_line(list.stream, list.line, &length);
-  if (length == LIST_LINE_LIMIT && !list.lineEnded && shows_findings(run.reporter)) check_line_length(run);
+  if (length == LIST_LINE_LIMIT && !list.lineEnded && checks_input(run.reporter)) check_line_length(run);
+  list.length = length;
   list.fieldCount = split_fields(list.line, length, list.fields, fieldLimit);
+  if (checks_input(run.reporter)) check_quotes(run);
 }
 
 bool read_header_line(PackRun& run) {
@@ -115,20 +106,22 @@ bool check_sizes(PackRun& run) {
 
 // Reads the boot file (field 0, a narrow path) whole; an empty one is kept.
 bool read_boot_file(PackRun& run) {
-  const char* path = terminate_field(run, BOOT_FILE);
-  std::FILE* file = std::fopen(path, "rb");
+  const char* listed = terminate_field(run, BOOT_FILE);
+  run.disk.bootPath = input_path(run, listed);
+  std::FILE* file = std::fopen(run.disk.bootPath.c_str(), "rb");
+  const int error = errno;
+  if (file != nullptr && identity_of_stream(file).folder) {
+    std::fclose(file);
+    explain_at(run.reporter, field_place(run, BOOT_FILE), "cannot open the boot file '%s': it is a folder", listed);
+    return false;
+  }
   if (file == nullptr) {
-    explain_boot_failure(run, path, std::strerror(errno));
+    explain_at(run.reporter, field_place(run, BOOT_FILE), "cannot open the boot file '%s': %s", listed,
+               std::strerror(error));
+    hint_input_folder(run, listed, error);
     return false;
   }
-  bool ok = differs_from_image(run, file, path) && read_boot_bytes(run, file);
+  bool ok = differs_from_outputs(run, file, listed) && read_boot_bytes(run, file);
   std::fclose(file);
-  if (!ok) return false;
-  try {
-    run.disk.bootPath = path;
-  } catch (const std::bad_alloc&) {
-    explain_no_memory(run, "for the boot file's path");
-    return false;
-  }
-  return true;
+  return ok;
 }

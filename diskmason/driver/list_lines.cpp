@@ -1,6 +1,7 @@
 // The file lines: each host file measured, its image path entered into the
 // tree and its entry filled.
 #include <cerrno>
+#include <cstring>
 
 #include "diskmason/driver/pack_run.h"
 #include "diskmason/model/attributes.h"
@@ -10,19 +11,23 @@ namespace {
 
 constexpr std::uint32_t MIN_FILE_FIELDS = 5;
 
-// A host file that cannot be read is reported and its line skipped; one that
-// is the image or too large, or memory that ran out, ends the run.
-bool accept_host_file(PackRun& run, HostFileSize host, const char* hostPath) {
+// A host file that cannot be read is reported and its line skipped (the run
+// reads on, and then fails); one that is an output or too large, or memory
+// that ran out, ends the run.
+bool accept_host_file(PackRun& run, const HostFileSize& host, const char* hostPath) {
   switch (host.state) {
     case HostFileState::Measured:
-      return true;
+      if (differs_from_outputs(run, host.identity, hostPath)) return true;
+      break;
     case HostFileState::CannotOpen:
       report_problem(run, "file %s could not be opened\n", hostPath);
+      explain_at(run.reporter, field_place(run, HOST_PATH), "cannot open host file '%s': %s", hostPath,
+                 host.error == EISDIR  ? "it is a folder"
+                 : host.error == EINVAL ? "it is not a regular file"
+                                        : std::strerror(host.error));
+      hint_input_folder(run, hostPath, host.error);
       ++run.missingHostFiles;
       return false;
-    case HostFileState::IsImage:
-      report_overwrite(run, hostPath);
-      break;
     case HostFileState::TooLarge:
       report_problem(run, "file %s is too large for a disk\n", hostPath);
       break;
@@ -90,48 +95,47 @@ void place_file(PackRun& run, Entry facts, HostFile measured) {
   file.startCluster = facts.startCluster;
   file.size = facts.size;
   file.hostPath = std::move(facts.hostPath);
-  if (facts.startCluster != START_NOT_FIXED) file.startColumn = field_place(run, START_CLUSTER).column;
+  file.fixed = facts.startCluster != START_NOT_FIXED;
+  if (file.fixed) file.startColumn = field_place(run, START_CLUSTER).column;
   keep_host_file(run.hostFiles, placed.file, measured);
-  if (shows_findings(run.reporter)) check_new_names(run, placed.firstCreated, placed.file);
+  if (checks_input(run.reporter)) check_new_names(run, placed.firstCreated, placed.file);
 }
 
 // Measures the host file, keeping it open when it may stay so; a file that
 // cannot be opened because the kept ones took the descriptors is measured
 // again after they are closed.
-HostFileSize measure(PackRun& run, const char* hostPath, HostFile& measured) {
-  HostFileSize host = measure_host_file(hostPath, run.image, may_keep(run.hostFiles) ? &measured : nullptr);
-  if (host.state == HostFileState::CannotOpen && (errno == EMFILE || errno == ENFILE)) {
+HostFileSize measure(PackRun& run, const char* path, HostFile& measured) {
+  HostFileSize host = measure_host_file(path, may_keep(run.hostFiles) ? &measured : nullptr);
+  if (host.state == HostFileState::CannotOpen && (host.error == EMFILE || host.error == ENFILE)) {
     close_kept_files(run.hostFiles);
-    host = measure_host_file(hostPath, run.image);
+    host = measure_host_file(path);
   }
   return host;
 }
 
 void process_file_line(PackRun& run) {
-  if (shows_findings(run.reporter)) check_note_line(run);
+  if (checks_input(run.reporter)) check_note_line(run);
   const char* hostPath = terminate_field(run, HOST_PATH);
+  std::string path = input_path(run, hostPath);
   HostFile measured;
-  HostFileSize host = measure(run, hostPath, measured);
-  if (!accept_host_file(run, host, hostPath)) return;
+  HostFileSize host = measure(run, path.c_str(), measured);
+  if (!accept_host_file(run, host, hostPath)) {
+    if (is_open(measured)) close_host_file(measured);
+    return;
+  }
   Entry facts{};
   facts.dateTime = decode_date_time(field_text(run, DATE), run.list.fields[DATE].length, field_text(run, TIME),
                                     run.list.fields[TIME].length);
   facts.attributes = decode_attributes(field_text(run, ATTRIBUTES), run.list.fields[ATTRIBUTES].length);
   facts.size = host.size;
-  try {
-    facts.hostPath = hostPath;
-  } catch (const std::bad_alloc&) {
-    if (is_open(measured)) close_host_file(measured);
-    explain_no_memory(run, "for the paths of the file list");
-    run.good = false;
-    return;
-  }
+  facts.hostPath = std::move(path);
   facts.startCluster = START_NOT_FIXED;
   if (run.list.fieldCount > START_CLUSTER) {
     facts.startCluster = static_cast<std::uint16_t>(field_number(run, START_CLUSTER));
   }
+  check_path_encoding(run);
   place_file(run, std::move(facts), measured);
-  if (run.good && shows_findings(run.reporter)) check_file_fields(run, host.size);
+  if (run.good && checks_input(run.reporter)) check_file_fields(run, host.size);
 }
 
 }  // namespace
@@ -139,6 +143,10 @@ void process_file_line(PackRun& run) {
 void read_file_lines(PackRun& run) {
   while (run.good && !std::feof(run.list.stream) && !std::ferror(run.list.stream)) {
     read_next_line(run, FILE_FIELD_LIMIT);
-    if (run.list.fieldCount >= MIN_FILE_FIELDS) process_file_line(run);
+    if (run.list.fieldCount >= MIN_FILE_FIELDS) {
+      process_file_line(run);
+    } else if (checks_input(run.reporter)) {
+      check_skipped_line(run);
+    }
   }
 }

@@ -37,7 +37,11 @@ struct PackOptions {
   bool pad;                 // write every sector of the present tracks
   const char* depfilePath;  // --depfile, or nullptr
   const char* mapPath;      // --map ("-": standard output), or nullptr
+  const char* directory;    // -C: where the boot file and host paths are read, or nullptr
 };
+
+// The outputs a run may write, and what they are before it writes them.
+enum OutputKind : std::uint32_t { IMAGE_OUTPUT, MAP_OUTPUT, DEPFILE_OUTPUT, OUTPUT_KINDS };
 
 // The file list, read a line at a time. A line longer than the buffer is
 // read in pieces; columnBase counts the bytes of its earlier pieces.
@@ -46,6 +50,7 @@ struct ListCursor {
   std::uint8_t line[LIST_LINE_LIMIT + 1];
   FieldSpan fields[HEADER_FIELD_LIMIT];
   std::uint32_t fieldCount;
+  std::uint32_t length;  // bytes of the piece read
   std::uint32_t lineNumber;
   std::uint32_t columnBase;
   bool lineEnded;  // the last piece read ended its line
@@ -68,12 +73,14 @@ struct PackRun {
   PackOptions options;
   Reporter reporter;
   ListCursor list;
-  FileIdentity image;  // the image file, when it exists already
+  FileIdentity outputs[OUTPUT_KINDS];  // each output's file, when it exists already
   Disk disk;
   KeptHostFiles hostFiles;
-  // What --strict counts besides warnings.
+  // What makes the run fail once the list is read, though it reads on.
   std::uint32_t badNumbers;
   std::uint32_t missingHostFiles;
+  bool shiftJisList;  // image paths that read as Shift-JIS, not UTF-8
+  bool pathHintGiven;
   SjisReverse reverse;  // built when a stored name is first shown
   bool good;
 };
@@ -97,10 +104,16 @@ SourcePlace header_place(const PackRun& run, std::uint32_t i);
 void report_problem(PackRun& run, const char* format, ...) TK_PRINTF(2, 3);
 // Explains a failure to get memory for `task`.
 void explain_no_memory(PackRun& run, const char* task);
-// False, with a message, when the stream is the image file itself: the
-// image must not overwrite an input.
-bool differs_from_image(PackRun& run, std::FILE* stream, const char* name);
-void report_overwrite(PackRun& run, const char* name);
+// False, with a message, when the stream is one of the outputs: no output
+// may overwrite an input.
+bool differs_from_outputs(PackRun& run, std::FILE* stream, const char* name);
+bool differs_from_outputs(PackRun& run, const FileIdentity& input, const char* name);
+// The path a boot or host path of the list is read from: under -C DIR a
+// relative one is taken from DIR.
+std::string input_path(const PackRun& run, const char* listed);
+// After a boot or host file that does not exist, once: the hint that these
+// paths are read from the current folder, and -C to read them from another.
+void hint_input_folder(PackRun& run, const char* listed, int error);
 // The stored 8.3 name of an entry in UTF-8; empty when the reverse of the
 // conversion table cannot be had.
 void show_stored_name(PackRun& run, const std::uint8_t* shortName, char* out, std::size_t capacity);
@@ -122,6 +135,14 @@ void read_file_lines(PackRun& run);
 // odd fields of an accepted line, the names of the entries it made.
 void check_line_length(PackRun& run);
 void check_note_line(PackRun& run);
+// A line of fewer than 5 fields is skipped: one that looks like a file line
+// (its first field names a file, or its third is a date) is warned about,
+// as is a quote left open on any line.
+void check_skipped_line(PackRun& run);
+void check_quotes(PackRun& run);
+// An image path that is not UTF-8 but reads as Shift-JIS fails the run:
+// upper-casing would garble its names. Said once per list.
+void check_path_encoding(PackRun& run);
 void check_file_fields(PackRun& run, std::uint32_t size);
 void check_new_names(PackRun& run, std::uint32_t first, std::uint32_t end);
 // A header whose reserved sectors differ from the boot area; after the
@@ -146,8 +167,9 @@ bool check_fixed_reach(PackRun& run);
 bool check_disk_end(PackRun& run);
 bool check_fat_size(PackRun& run);
 
-// The outputs, each false with a message when it cannot be written: the
-// image (write_image.cpp), the map and the dependency file (depfile.cpp).
-bool write_image(PackRun& run);
-bool write_map(PackRun& run);
-bool write_depfile(PackRun& run);
+// Writes every output asked for, each to a temporary replaced whole once all
+// are written, the image last; false, with a message, when one cannot be
+// (write_outputs.cpp). write_depfile_rule writes the dependency file's rule
+// (depfile.cpp).
+bool write_outputs(PackRun& run);
+bool write_depfile_rule(const PackRun& run, std::FILE* out);

@@ -75,3 +75,14 @@ const DateTimePart* part_out_of_range(const std::uint8_t* text, std::uint32_t le
   }
   return nullptr;
 }
+
+std::uint32_t days_if_not_in_calendar(const std::uint8_t* text, std::uint32_t length) {
+  static constexpr std::uint32_t DAYS[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  std::uint32_t ymd[3];
+  std::uint32_t unused = 0;
+  if (!three_parts(text, length, '-', ymd) || part_out_of_range(text, length, false, &unused) != nullptr) return 0;
+  const std::uint32_t year = ymd[0];
+  const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+  const std::uint32_t days = DAYS[ymd[1] - 1] + (ymd[1] == 2 && leap ? 1 : 0);
+  return ymd[2] > days ? days : 0;
+}

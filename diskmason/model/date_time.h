@@ -27,3 +27,7 @@ struct DateTimePart {
 // when every part is inside or the text does not have the form.
 const DateTimePart* part_out_of_range(const std::uint8_t* text, std::uint32_t length, bool isTime,
                                       std::uint32_t* value);
+
+// For a date of the right form whose parts are in range: the days of its
+// month when its day is past them (2024-02-30 gives 29), else 0.
+std::uint32_t days_if_not_in_calendar(const std::uint8_t* text, std::uint32_t length);

@@ -72,6 +72,7 @@ std::uint32_t make_entry(EntryTree& tree, std::uint32_t folder, bool isFolder, C
   e.attributes = isFolder ? DIRECTORY_ATTRIBUTE : 0;
   e.dateTime = 0;
   e.startCluster = START_NOT_FIXED;
+  e.fixed = false;
   e.size = 0;
   e.imagePath.assign(reinterpret_cast<const char*>(path), end);
   e.line = line;
@@ -173,11 +174,12 @@ bool start_tree(EntryTree& tree) {
     root.parent = NO_ENTRY;
     root.folder = true;
     std::memset(root.shortName, ' ', SHORT_NAME_SIZE);
-    root.fit = ShortNameFit{false, false, false, 0xFFFF};
+    root.fit = ShortNameFit{};
     // The root's record is what ".." holds in its subfolders.
     root.attributes = DIRECTORY_ATTRIBUTE;
     root.dateTime = 0;
     root.startCluster = 0;
+    root.fixed = true;
     root.size = 0;
     root.line = 0;
     root.startColumn = 0;

@@ -33,6 +33,7 @@ struct Entry {
   std::uint8_t attributes;
   std::uint32_t dateTime;      // FAT time in bits 0-15, FAT date in 16-31
   std::uint16_t startCluster;  // START_NOT_FIXED until placed
+  bool fixed;                  // the list gives the start cluster
   std::uint32_t size;          // bytes of a file; 0 for a folder
   // Where it comes from: the host file, the image path as the list wrote it
   // (up to this component), the line that named it first and, for a file

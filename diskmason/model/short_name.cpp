@@ -8,10 +8,9 @@
 namespace {
 
 constexpr std::uint16_t DOT = '.';
-constexpr std::uint16_t NONE = 0xFFFF;
 
 bool forbidden_in_short_names(std::uint16_t unit) {
-  return unit < 0x20 || unit == 0x7F || (unit <= 0x7E && std::strchr("\"*+,/:;<=>?[\\]|", unit) != nullptr);
+  return unit < 0x20 || unit == 0x7F || (unit <= 0x7E && unit != 0 && std::strchr("\"*+,/:;<=>?[\\]|", unit) != nullptr);
 }
 
 // Bytes of the units [from, to); sets *split when `limit` bytes end inside
@@ -67,7 +66,7 @@ void show_short_name(const SjisReverse& reverse, const std::uint8_t* shortName, 
 }
 
 ShortNameFit fit_short_name(const std::uint16_t* units, std::uint32_t count) {
-  ShortNameFit fit{false, false, false, NONE};
+  ShortNameFit fit{false, false, false, {}};
   std::uint32_t dot = count;
   for (std::uint32_t i = count; i-- > 0;) {
     if (units[i] == DOT) {
@@ -81,7 +80,8 @@ ShortNameFit fit_short_name(const std::uint16_t* units, std::uint32_t count) {
               fit.cut;
   }
   fit.dotInBase = std::find(units, units + dot, DOT) != units + dot;
-  const std::uint16_t* bad = std::find_if(units, units + count, forbidden_in_short_names);
-  if (bad != units + count) fit.forbidden = *bad;
+  for (std::uint32_t i = 0; i < count; ++i) {
+    if (forbidden_in_short_names(units[i])) fit.forbidden.set(units[i]);
+  }
   return fit;
 }

@@ -2,6 +2,7 @@
 // Shift-JIS) name, and how well the name fits it.
 #pragma once
 
+#include <bitset>
 #include <cstddef>
 #include <cstdint>
 
@@ -36,7 +37,7 @@ struct ShortNameFit {
   bool cut;                 // the base or the extension is longer than its field
   bool cutInsideCharacter;  // a field ends inside a double-byte character
   bool dotInBase;           // a dot before the last one
-  std::uint16_t forbidden;  // the first character short names may not hold, or 0xFFFF
+  std::bitset<128> forbidden;  // the single-byte characters short names may not hold that it holds
 };
 
 ShortNameFit fit_short_name(const std::uint16_t* units, std::uint32_t count);

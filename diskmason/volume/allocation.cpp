@@ -48,8 +48,12 @@ std::uint16_t start_field(std::uint64_t start) {
 
 void place(Placement& p, std::uint32_t entry, bool markTaken) {
   Entry& e = p.tree.entries[entry];
-  if (is_fixed(e)) return;
+  if (e.fixed) return;
   std::uint32_t count = cluster_count(p.tree, entry, p.clusterSize);
+  if (count == 0) {
+    e.startCluster = 0;
+    return;
+  }
   std::uint64_t start = search_run(p, count);
   e.startCluster = start_field(start);
   if (markTaken) take_run(p, start, count);
@@ -77,6 +81,7 @@ std::uint32_t cluster_count(const EntryTree& tree, std::uint32_t entry, std::uin
   const Entry& e = tree.entries[entry];
   std::uint32_t count = 0;
   if (!e.folder) {
+    if (e.size == 0 && !e.fixed) return 0;
     count = ceil_div(e.size, clusterSize);
   } else {
     // Its entries, "." and "..", and the end marker.
@@ -91,7 +96,7 @@ std::uint32_t place_clusters(EntryTree& tree, std::uint32_t clusterSize) {
     Placement p{tree, clusterSize, std::vector<bool>(CLUSTER_MAP_SIZE, false), FIRST_DATA_CLUSTER};
     for (std::uint32_t i = 1; i < tree.entries.size(); ++i) {
       const Entry& e = tree.entries[i];
-      if (is_fixed(e)) take_run(p, e.startCluster, cluster_count(tree, i, clusterSize));
+      if (e.fixed) take_run(p, e.startCluster, cluster_count(tree, i, clusterSize));
     }
     place_folders(p, 0);
     place_files(p, 0);

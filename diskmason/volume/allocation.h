@@ -6,13 +6,12 @@
 #include "diskmason/model/entry_tree.h"
 
 // Clusters an entry takes: a file's bytes, or a folder's entries with ".",
-// ".." and the end marker, rounded up to whole clusters; at least 1.
+// ".." and the end marker, rounded up to whole clusters; at least 1, except
+// for an empty file placed automatically, which takes none (start cluster 0,
+// as every FAT system stores an empty file).
 std::uint32_t cluster_count(const EntryTree& tree, std::uint32_t entry, std::uint32_t clusterSize);
 
-// True when the list fixes the entry's start cluster.
-inline bool is_fixed(const Entry& e) { return e.startCluster != START_NOT_FIXED; }
-
-// Places every entry the list does not fix, first fit from cluster 2: the
+// Places every entry the list does not fix (empty files at cluster 0), first fit from cluster 2: the
 // folders in one pass, then the files, each pass depth first with the
 // entries of a folder latest made first, never on a fixed run. Returns the
 // cluster after the last one placed (FIRST_DATA_CLUSTER when none was), or 0
