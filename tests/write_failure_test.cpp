@@ -1,6 +1,7 @@
 // Failing writes through /dev/full: the output file, whose failure must
 // turn into status 1 however far the output got, and standard output, whose
 // failure must not change the status.
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <string>
@@ -9,7 +10,11 @@
 
 namespace {
 
-bool have_dev_full() { return access("/dev/full", W_OK) == 0; }
+// /dev/full as the device that refuses every write.
+bool have_dev_full() {
+  struct stat info;
+  return access("/dev/full", W_OK) == 0 && stat("/dev/full", &info) == 0 && S_ISCHR(info.st_mode);
+}
 
 std::string quoted(const std::string& text) { return "'" + text + "'"; }
 
@@ -84,8 +89,7 @@ TEST(WriteFailure, FullStandardOutputKeepsTheStatus) {
   write_file(dir + "/boot.bin", std::string(512, '\0'));
   write_file(dir + "/a.txt", "a\n");
   write_file(dir + "/disk.lst", dir + "/boot.bin 0 0 30 1024 1 1 2 192 1232 0xFE 2 8 2 0\n" + dir +
-                                    "/a.txt A.TXT 2020-1-1 0:0:0 A\n" + dir +
-                                    "/missing B.TXT 2020-1-1 0:0:0 A\n");
+                                    "/a.txt A.TXT 2020-1-1 0:0:0 A\n");
   std::string pack = quoted(program_path("diskmason")) + " " + quoted(dir + "/disk.lst") + " ";
   EXPECT_EQ(run_shell(pack + quoted(dir + "/disk.dcp") + " >/dev/full").status, 0);
   EXPECT_EQ(run_shell(pack + "/dev/full >/dev/full").status, 1);

@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <csignal>
 #include <cstring>
+#include <new>
 
 #if defined(_WIN32)
 #ifndef WIN32_LEAN_AND_MEAN
@@ -194,7 +195,7 @@ bool is_standard_output(const char* path) {
   return same_file(out, identity_of_path(path));
 }
 
-bool open_whole_output(WholeOutput& out, const char* path, int* error) {
+bool open_whole_output(WholeOutput& out, const char* path, int* error) try {
   out.path = path;
   if (is_standard_output(path)) {
     out.stream = stdout;
@@ -210,6 +211,9 @@ bool open_whole_output(WholeOutput& out, const char* path, int* error) {
   if (out.stream != nullptr) return true;
   *error = errno;
   if (fd >= 0) close_descriptor(fd);
+  return false;
+} catch (const std::bad_alloc&) {
+  *error = ENOMEM;
   return false;
 }
 
@@ -243,11 +247,15 @@ void abandon_whole_output(WholeOutput& out) {
 }
 
 OutputPlace output_place(const char* path) {
-  if (std::strcmp(path, "-") == 0) return OutputPlace{"-", identity_of_stream(stdout)};
-  std::string finalPath = resolve_links(path);
-  return OutputPlace{absolute(finalPath), identity_of_path(finalPath.c_str())};
+  if (std::strcmp(path, "-") == 0) return OutputPlace{"", identity_of_stream(stdout)};
+  try {
+    std::string finalPath = resolve_links(path);
+    return OutputPlace{absolute(finalPath), identity_of_path(finalPath.c_str())};
+  } catch (const std::bad_alloc&) {
+    return OutputPlace{"", identity_of_path(path)};  // told apart by identity alone
+  }
 }
 
 bool same_place(const OutputPlace& a, const OutputPlace& b) {
-  return same_file(a.identity, b.identity) || a.absolutePath == b.absolutePath;
+  return same_file(a.identity, b.identity) || (!a.absolutePath.empty() && a.absolutePath == b.absolutePath);
 }

@@ -45,7 +45,8 @@ bool finish_whole_output(WholeOutput& out, int* error);
 void abandon_whole_output(WholeOutput& out);
 
 // Where the output would land, for telling two outputs apart before either
-// is written: its final path made absolute and its identity when it exists.
+// is written: its final path made absolute (empty for standard output, or
+// when memory ran out) and its identity when it exists.
 struct OutputPlace {
   std::string absolutePath;
   FileIdentity identity;

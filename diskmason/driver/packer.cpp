@@ -259,7 +259,12 @@ int run_packer(int argc, char** argv, std::FILE* findings) {
   if (!check_operands(run, argc, argv, options.first)) return 1;
   run.options.listPath = argv[options.first];
   run.options.imagePath = argv[options.first + 1];
-  status = outputs_apart(run) ? pack_list(run) : 1;
+  try {
+    status = outputs_apart(run) ? pack_list(run) : 1;
+  } catch (const std::bad_alloc&) {
+    explain_no_memory(run, "to pack the disk");
+    status = 1;
+  }
   finish_report(run.reporter);
   return status;
 }

@@ -100,6 +100,10 @@ bool write_map_file(PackRun& run, WholeOutput& out) {
 
 // The one-line message of an output that could not be written.
 void report_unwritten(PackRun& run, std::uint32_t kind, const char* path, int error) {
+  if (kind == IMAGE_OUTPUT && error == ENOMEM) {
+    report_problem(run, "not enough memory to write image %s\n", path);
+    return;
+  }
   if (kind == IMAGE_OUTPUT) {
     report_problem(run, "image %s could not be written\n", path);
   } else {

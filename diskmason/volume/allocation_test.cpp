@@ -32,7 +32,7 @@ TEST(PlaceClusters, PlacesFoldersThenFilesLatestFirst) {
     std::uint32_t clusterSize = CLUSTER;
   } cases[] = {
       {"no files", {}, 2},
-      {"A, B, C", {{"A", 1, FREE, 4}, {"B", CLUSTER, FREE, 3}, {"C", 0, FREE, 2}}, 5},
+      {"A, B, C", {{"A", 1, FREE, 3}, {"B", CLUSTER, FREE, 2}, {"C", 0, FREE, 0}}, 4},  // an empty file takes none
       {"A, D/X, B", {{"A", 100, FREE, 4}, {"D/X", 100, FREE, 5}, {"B", 100, FREE, 3}, {"D/", 0, FREE, 2}}, 6},
       {"nested",
        {{"P/Q/F1", 1, FREE, 8},
@@ -62,7 +62,9 @@ TEST(PlaceClusters, PlacesFoldersThenFilesLatestFirst) {
     EntryTree tree = tree_of(files);
     for (const Line& line : c.lines) {
       if (line.path.back() == '/') {
-        tree.entries[entry_at(tree, line.path.substr(0, line.path.size() - 1))].startCluster = line.fixed;
+        Entry& folder = tree.entries[entry_at(tree, line.path.substr(0, line.path.size() - 1))];
+        folder.startCluster = line.fixed;
+        folder.fixed = line.fixed != START_NOT_FIXED;
       }
     }
     EXPECT_EQ(place_clusters(tree, c.clusterSize), c.end);
@@ -73,8 +75,9 @@ TEST(PlaceClusters, PlacesFoldersThenFilesLatestFirst) {
   }
 }
 
+// An empty file the list does not fix takes no cluster; one it fixes takes one.
 TEST(ClusterCount, WholeClustersAndAtLeastOne) {
-  std::vector<volume_test::FileLine> files = {{"ONE/F", 1025}, {"ZERO", 0}};
+  std::vector<volume_test::FileLine> files = {{"ONE/F", 1025}, {"ZERO", 0}, {"FIXED", 0, 5}};
   for (int i = 0; i < 14; ++i) files.push_back({"D/F" + std::to_string(i), 0});
   EntryTree tree = tree_of(files);
   struct Case {
@@ -84,7 +87,7 @@ TEST(ClusterCount, WholeClustersAndAtLeastOne) {
   } cases[] = {
       {"D", 512, 2},  // 14 entries, ".", ".." and the end marker: 544 bytes
       {"D", 1024, 1},     {"D", 544, 1},   {"ONE", 64, 2}, {"ONE/F", 512, 3},
-      {"ONE/F", 1025, 1}, {"ZERO", 512, 1},
+      {"ONE/F", 1025, 1}, {"ZERO", 512, 0},    {"FIXED", 512, 1},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(cluster_count(tree, entry_at(tree, c.path), c.clusterSize), c.clusters)

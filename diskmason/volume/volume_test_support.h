@@ -48,6 +48,7 @@ inline EntryTree tree_of(const std::vector<FileLine>& lines) {
     Entry& file = tree.entries[placed.file];
     file.size = line.size;
     file.startCluster = line.start;
+    file.fixed = line.start != START_NOT_FIXED;
     file.attributes = line.attributes;
   }
   return tree;

@@ -30,6 +30,7 @@ bool put(VolumeWriter& w, const std::uint8_t* bytes, std::size_t length) {
 }
 
 void fill(VolumeWriter& w, std::uint64_t sectors, std::uint8_t byte) {
+  if ((w.outcome & VOLUME_WRITE_FAILED) != 0) return;  // the sink refused already: nothing more goes to it
   if (!write_filled_sectors(w.sink, sectors, w.v.geometry.sectorSize, byte)) w.outcome |= VOLUME_WRITE_FAILED;
 }
 
@@ -102,7 +103,7 @@ std::uint64_t write_file(VolumeWriter& w, std::uint32_t entry) {
   const auto piece = static_cast<std::uint32_t>(w.buffer.size());
   std::uint64_t sectors = 0;
   std::uint32_t copied = 0;
-  while (copied < size) {
+  while (copied < size && (w.outcome & VOLUME_WRITE_FAILED) == 0) {
     std::uint32_t want = size - copied < piece ? size - copied : piece;
     std::uint32_t got = w.files.read(w.files.context, w.buffer.data(), want);
     copied += got;
@@ -113,7 +114,7 @@ std::uint64_t write_file(VolumeWriter& w, std::uint32_t entry) {
     if (got != piece) break;
   }
   w.files.close(w.files.context);
-  if (copied < size) {
+  if (copied < size && (w.outcome & VOLUME_WRITE_FAILED) == 0) {
     w.outcome |= VOLUME_FILE_FAILED;
     w.files.missed(w.files.context, entry, true);
   }
