@@ -1,6 +1,7 @@
 # Build rules for projects that use the toolkit: converted sources and disk
 # images as custom commands that rebuild exactly when their inputs change.
-# The programs run with --verbose, so their warnings show in the build log.
+# The programs print their warnings on standard error, so they show in the
+# build log.
 #
 #   bytequill_source(OUTPUT <out> SOURCE <in> [STRICT])
 #   glyphmint_source(OUTPUT <out> SOURCE <in> [PLAIN] [STRICT])
@@ -41,7 +42,7 @@ function(_retro_toolkit_filter program fn flags)
   _retro_toolkit_require(${fn} OUTPUT SOURCE)
   _retro_toolkit_path(source "${ARG_SOURCE}" "${CMAKE_CURRENT_SOURCE_DIR}")
   _retro_toolkit_path(output "${ARG_OUTPUT}" "${CMAKE_CURRENT_BINARY_DIR}")
-  set(options --verbose)
+  set(options)
   if(ARG_STRICT)
     list(APPEND options --strict)
   endif()
@@ -81,7 +82,7 @@ function(diskmason_image target)
     get_filename_component(workdir "${list}" DIRECTORY)
   endif()
   set(depfile "${image}.d")
-  set(options --verbose --depfile "${depfile}")
+  set(options --depfile "${depfile}" -C "${workdir}")
   set(outputs "${image}")
   if(ARG_MAP)
     _retro_toolkit_path(map "${ARG_MAP}" "${CMAKE_CURRENT_BINARY_DIR}")
@@ -100,7 +101,6 @@ function(diskmason_image target)
     COMMAND RetroToolkit::diskmason ${options} -- "${list}" "${image}"
     DEPENDS "${list}" RetroToolkit::diskmason ${ARG_DEPENDS}
     DEPFILE "${depfile}"
-    WORKING_DIRECTORY "${workdir}"
     COMMENT "diskmason ${ARG_FILELIST}"
     VERBATIM)
   add_custom_target(${target} ALL DEPENDS ${outputs})
