@@ -7,21 +7,23 @@
 #include <memory>
 #include <new>
 
+#include "diskmason/container/image_reader.h"
 #include "diskmason/driver/pack_run.h"
 #include "textconv/command_line.h"
 
 namespace {
 
-enum PackerOption : std::uint32_t { PAD_OPTION, DEPFILE_OPTION, MAP_OPTION };
+enum PackerOption : std::uint32_t { PAD_OPTION, FORMAT_OPTION, DEPFILE_OPTION, MAP_OPTION };
 
 constexpr ProgramOption PACKER_OPTIONS[] = {
     {"--pad", nullptr, "write the whole disk, its free sectors filled with E5h"},
+    {"--format", "FORMAT", "write the image as dcp (the default), raw or d88"},
     {"--depfile", "PATH", "write the image's dependencies for make to PATH"},
     {"--map", "PATH", "write where everything lies on the disk to PATH (- for standard output)"},
 };
 
 constexpr ProgramInfo PACKER_INFO{
-    "diskmason", "FILELIST IMAGE", "Packs the files of a file list into a DCP floppy disk image.",
+    "diskmason", "FILELIST IMAGE", "Packs the files of a file list into a floppy disk image (DCP, raw or D88).",
     PACKER_OPTIONS, static_cast<std::uint32_t>(std::size(PACKER_OPTIONS))};
 
 // Under --strict a run with warnings, numbers that do not decode or host
@@ -51,7 +53,7 @@ void pack(PackRun& run) {
   if (run.good) run.good = check_root_size(run) && check_short_names(run) && lay_out(run);
   if (run.good) {
     run.good = check_track_limit(run) && check_fat_reach(run) && check_fixed_reach(run) && check_disk_end(run) &&
-               check_fat_size(run);
+               check_fat_size(run) && check_container(run);
   }
   if (run.good) run.good = warn_about_layout(run) && passes_strict(run);
   if (run.good) run.good = write_image(run) && write_map(run) && write_depfile(run);
@@ -151,8 +153,12 @@ int run_packer(int argc, char** argv, std::FILE* findings) {
   PackRun run{};
   run.reporter = make_reporter(PACKER_INFO.name, options.verbose, options.strict);
   run.reporter.findings = findings;
-  run.options = PackOptions{nullptr, nullptr, options.given[PAD_OPTION], options.value[DEPFILE_OPTION],
-                            options.value[MAP_OPTION]};
+  run.options = PackOptions{nullptr, nullptr, ImageFormat::Dcp, options.given[PAD_OPTION],
+                            options.value[DEPFILE_OPTION], options.value[MAP_OPTION]};
+  const char* format = options.value[FORMAT_OPTION];
+  if (format != nullptr && !parse_format_name(format, &run.options.format)) {
+    return usage_error(PACKER_INFO, "--format takes dcp, raw or d88, not", format);
+  }
   int operands = argc > options.first ? argc - options.first : 0;
   if (operands != 2) {
     explain_at(run.reporter, SourcePlace{nullptr, 0, 0}, "expected 2 arguments, FILELIST and IMAGE; got %d",
