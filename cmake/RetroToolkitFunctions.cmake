@@ -5,14 +5,17 @@
 #
 #   bytequill_source(OUTPUT <out> SOURCE <in> [STRICT])
 #   glyphmint_source(OUTPUT <out> SOURCE <in> [PLAIN] [STRICT])
-#   diskmason_image(<target> OUTPUT <image> FILELIST <list> [MAP <file>] [PAD]
-#                   [STRICT] [WORKING_DIRECTORY <dir>] [DEPENDS <files or targets>...])
+#   diskmason_image(<target> OUTPUT <image> FILELIST <list> [FORMAT <dcp|raw|d88>]
+#                   [MAP <file>] [PAD] [STRICT] [WORKING_DIRECTORY <dir>]
+#                   [DEPENDS <files or targets>...])
 #
 # Relative SOURCE and FILELIST paths are taken from the current source folder,
 # relative OUTPUT and MAP paths from the current binary folder. Host paths in
 # a file list are resolved from WORKING_DIRECTORY, by default the folder that
 # holds the list. The image depends, through the dependency file diskmason
-# writes, on the list, the boot file and every host file it names.
+# writes, on the list, the boot file and every host file it names. FORMAT
+# picks the image format (diskmason --format), dcp by default; emulators
+# want PAD with it.
 
 include_guard(GLOBAL)
 
@@ -72,8 +75,11 @@ endfunction()
 
 # A disk image built by the target <target> (part of "all").
 function(diskmason_image target)
-  cmake_parse_arguments(ARG "PAD;STRICT" "OUTPUT;FILELIST;MAP;WORKING_DIRECTORY" "DEPENDS" ${ARGN})
+  cmake_parse_arguments(ARG "PAD;STRICT" "OUTPUT;FILELIST;FORMAT;MAP;WORKING_DIRECTORY" "DEPENDS" ${ARGN})
   _retro_toolkit_require(diskmason_image OUTPUT FILELIST)
+  if("FORMAT" IN_LIST ARG_KEYWORDS_MISSING_VALUES OR (DEFINED ARG_FORMAT AND NOT ARG_FORMAT MATCHES "^(dcp|raw|d88)$"))
+    message(FATAL_ERROR "diskmason_image: FORMAT is dcp, raw or d88, not '${ARG_FORMAT}'")
+  endif()
   _retro_toolkit_path(list "${ARG_FILELIST}" "${CMAKE_CURRENT_SOURCE_DIR}")
   _retro_toolkit_path(image "${ARG_OUTPUT}" "${CMAKE_CURRENT_BINARY_DIR}")
   if(ARG_WORKING_DIRECTORY)
@@ -88,6 +94,9 @@ function(diskmason_image target)
     _retro_toolkit_path(map "${ARG_MAP}" "${CMAKE_CURRENT_BINARY_DIR}")
     list(APPEND options --map "${map}")
     list(APPEND outputs "${map}")
+  endif()
+  if(ARG_FORMAT)
+    list(APPEND options --format ${ARG_FORMAT})
   endif()
   if(ARG_PAD)
     list(APPEND options --pad)

@@ -25,6 +25,8 @@ bytequill_source(OUTPUT gen/hello.s SOURCE hello.asm)
 glyphmint_source(OUTPUT gen/menu.s SOURCE menu.asm)
 diskmason_image(disk OUTPUT disk.dcp FILELIST disk/disk.lst MAP disk.map
   DEPENDS ${CMAKE_CURRENT_BINARY_DIR}/gen/hello.s ${CMAKE_CURRENT_BINARY_DIR}/gen/menu.s)
+diskmason_image(raw_disk OUTPUT disk.img FILELIST disk/disk.lst FORMAT raw
+  DEPENDS ${CMAKE_CURRENT_BINARY_DIR}/gen/hello.s ${CMAKE_CURRENT_BINARY_DIR}/gen/menu.s)
 )";
 
 // Host paths are relative to the list's folder, where diskmason runs.
@@ -84,6 +86,9 @@ TEST_P(CmakePackage, ConsumerRebuildsWhatChangedAndShowsWarnings) {
   EXPECT_NE(touched.output.find("diskmason "), std::string::npos) << touched.output;
   EXPECT_EQ(touched.output.find("bytequill "), std::string::npos) << touched.output;
   EXPECT_NE(read_file(bin + "/disk.dcp").find("second, longer"), std::string::npos);
+  const std::string raw = read_file(bin + "/disk.img");  // FORMAT raw: exactly the disk's 1232 sectors
+  EXPECT_EQ(raw.size(), 1232u * 1024);
+  EXPECT_NE(raw.find("second, longer"), std::string::npos);
   RunResult settled = build();
   EXPECT_EQ(settled.output.find("diskmason "), std::string::npos) << settled.output;
 

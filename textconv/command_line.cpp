@@ -51,12 +51,6 @@ void print_help(const ProgramInfo& program) {
   std::printf("\nSee the manual page %s(1).\n", program.name);
 }
 
-int usage_error(const ProgramInfo& program, const char* what, const char* option) {
-  std::fprintf(stderr, "%s: %s '%s'; ", program.name, what, option);
-  print_usage_line(program, stderr);
-  return USAGE_ERROR;
-}
-
 bool is_option(const ProgramInfo& program, const char* arg) {
   if (std::strncmp(arg, "--", 2) == 0 || std::strcmp(arg, "-h") == 0 || std::strcmp(arg, "-v") == 0 ||
       std::strcmp(arg, "-q") == 0) {
@@ -152,4 +146,10 @@ int parse_command_line(const ProgramInfo& program, int argc, char** argv, Comman
   }
   cl.first = at;
   return GO_ON;
+}
+
+int usage_error(const ProgramInfo& program, const char* what, const char* argument) {
+  std::fprintf(stderr, "%s: %s '%s'; ", program.name, what, argument);
+  print_usage_line(program, stderr);
+  return USAGE_ERROR;
 }

@@ -44,3 +44,8 @@ const char* toolkit_version();
 // error (one line on standard error naming the option, and the usage).
 // A value is given as "--name VALUE" or "--name=VALUE".
 int parse_command_line(const ProgramInfo& program, int argc, char** argv, CommandLine& cl);
+
+// A usage error found after parse_command_line, such as an option value the
+// program does not take: "PROGRAM: WHAT 'ARGUMENT'; usage: ..." on standard
+// error. Returns the status of a usage error, 2.
+int usage_error(const ProgramInfo& program, const char* what, const char* argument);

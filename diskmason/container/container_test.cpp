@@ -30,7 +30,7 @@ TEST(WriteContainer, HeaderThenTheVolumeThenFillToTheImageSectors) {
   Volume volume{params, g, tree, order, nullptr, 0};
   for (bool pad : {false, true}) {
     SCOPED_TRACE(pad);
-    ContainerPlan plan = plan_container(ImageFormat::Dcp, params, g, 3, pad);
+    ContainerPlan plan = plan_container(ImageFormat::Dcp, params, g, 3, 0, pad);
     volume_test::MemoryFiles files;
     files.contents = {{1, "0123456789"}};
     FileSource source = files.source();

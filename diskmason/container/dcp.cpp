@@ -16,7 +16,7 @@ static_assert(end_of(DCP_ALL_TRACKS) == DCP_HEADER_SIZE);
 }  // namespace
 
 ContainerPlan plan_dcp(const DiskParams& params, const VolumeGeometry& g, std::uint32_t endCluster, bool pad) {
-  ContainerPlan plan{ImageFormat::Dcp, 0, 0, 0, 0};
+  ContainerPlan plan{ImageFormat::Dcp, 0, 0, 0, 0, 0};
   // The track rule counts the FAT copies, the root, clusters 0 to N - 1 and
   // one boot sector whatever the boot file's length, in 32 bits.
   plan.sectorsNeeded = g.fatCount * g.fatSectors + g.rootSectors + g.sectorsPerCluster * endCluster + 1;

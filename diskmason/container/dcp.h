@@ -11,6 +11,8 @@
 
 constexpr std::uint32_t DCP_HEADER_SIZE = 162;
 
+// The track rule, which every format follows: the header's track count
+// raised to the tracks the data needs.
 ContainerPlan plan_dcp(const DiskParams& params, const VolumeGeometry& geometry, std::uint32_t endCluster,
                        bool pad);
 

@@ -48,7 +48,7 @@ TEST(DcpPlan, TracksCoverTheHeaderTheDataAndWithPadTheDisk) {
     DiskParams params = floppy(c.headerTracks, c.totalSectors);
     VolumeGeometry g{};
     ASSERT_TRUE(plan_geometry(params, c.bootLength, g));
-    ContainerPlan plan = plan_container(ImageFormat::Dcp, params, g, c.endCluster, c.pad);
+    ContainerPlan plan = plan_container(ImageFormat::Dcp, params, g, c.endCluster, 0, c.pad);
     EXPECT_EQ(plan.sectorsNeeded, c.sectorsNeeded);
     EXPECT_EQ(plan.trackCount, c.trackCount);
     EXPECT_EQ(plan.presentTracks, c.presentTracks);

@@ -1,7 +1,9 @@
 #include "diskmason/container/image_reader.h"
 
+#include <algorithm>
 #include <cstring>
 
+#include "diskmason/container/d88_reader.h"
 #include "diskmason/container/dcp.h"
 
 namespace {
@@ -45,7 +47,11 @@ void index_dcp_tracks(ImageFile& image, std::vector<ContainerFinding>& findings)
 
 }  // namespace
 
+// A D88 header's size field must equal the file's size, which neither a
+// DCP header (flags of 0 and 1) nor a boot sector matches by chance; so it
+// is tried first.
 ImageFormat recognise_format(const std::uint8_t* bytes, std::size_t size) {
+  if (looks_like_d88(bytes, size)) return ImageFormat::D88;
   if (looks_like_dcp(bytes, size)) return ImageFormat::Dcp;
   return ImageFormat::Raw;
 }
@@ -55,6 +61,7 @@ ImageFile open_image_file(ImageFormat format, const std::uint8_t* bytes, std::si
 }
 
 const std::uint8_t* boot_sector_bytes(const ImageFile& image, std::size_t length) {
+  if (image.format == ImageFormat::D88) return d88_first_sector(image.bytes, image.size, length);
   std::uint64_t start = volume_start(image);
   if (start > image.size || image.size - start < length) return nullptr;
   return image.bytes + start;
@@ -67,8 +74,21 @@ bool index_sectors(ImageFile& image, std::uint32_t sectorSize, std::uint32_t sec
   image.sectorsPerTrack = sectorsPerTrack;
   image.headCount = headCount;
   image.trackOffsets.clear();
-  image.sectorOffsets.clear();
-  if (image.format == ImageFormat::Dcp) index_dcp_tracks(image, findings);
+  image.sectorPlaces.clear();
+  switch (image.format) {
+    case ImageFormat::Dcp:
+      index_dcp_tracks(image, findings);
+      break;
+    case ImageFormat::Raw:
+      break;
+    case ImageFormat::D88:
+      if (headCount == 0) {
+        findings.push_back({true, "the boot sector gives 0 heads: no sector of a D88 image can be placed"});
+        return false;
+      }
+      index_d88_sectors(image, findings);
+      break;
+  }
   return true;
 }
 
@@ -85,10 +105,13 @@ const std::uint8_t* read_sector(const ImageFile& image, std::uint64_t sector) {
       offset = image.trackOffsets[track] + sector % image.sectorsPerTrack * image.sectorSize;
       break;
     }
-    default:
-      if (sector >= image.sectorOffsets.size()) return nullptr;
-      offset = image.sectorOffsets[sector];
+    case ImageFormat::D88: {
+      auto place = std::lower_bound(image.sectorPlaces.begin(), image.sectorPlaces.end(), sector,
+                                    [](const SectorPlace& p, std::uint64_t s) { return p.sector < s; });
+      if (place == image.sectorPlaces.end() || place->sector != sector) return nullptr;
+      offset = place->offset;
       break;
+    }
   }
   if (offset == NO_OFFSET || offset > image.size || image.size - offset < image.sectorSize) return nullptr;
   return image.bytes + offset;
@@ -100,12 +123,14 @@ const char* format_name(ImageFormat format) {
       return "dcp";
     case ImageFormat::Raw:
       return "raw";
+    case ImageFormat::D88:
+      return "d88";
   }
   return "dcp";
 }
 
 bool parse_format_name(const char* name, ImageFormat* format) {
-  for (ImageFormat f : {ImageFormat::Dcp, ImageFormat::Raw}) {
+  for (ImageFormat f : {ImageFormat::Dcp, ImageFormat::Raw, ImageFormat::D88}) {
     if (std::strcmp(name, format_name(f)) == 0) {
       *format = f;
       return true;

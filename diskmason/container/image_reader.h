@@ -13,6 +13,12 @@
 
 constexpr std::uint64_t NO_OFFSET = ~std::uint64_t{0};
 
+// Where one sector of the volume lies in the file.
+struct SectorPlace {
+  std::uint64_t sector;
+  std::uint64_t offset;
+};
+
 // An image file and, once indexed, its sectors.
 struct ImageFile {
   ImageFormat format;
@@ -23,9 +29,11 @@ struct ImageFile {
   std::uint32_t sectorsPerTrack;
   std::uint32_t headCount;
   // Where each track's first sector lies (NO_OFFSET: the image does not hold
-  // the track); for formats that record every sector, where each lies.
+  // the track); for formats that record every sector, where each lies,
+  // sorted by sector (one place for each sector found, so the index is no
+  // larger than the file).
   std::vector<std::uint64_t> trackOffsets;
-  std::vector<std::uint64_t> sectorOffsets;
+  std::vector<SectorPlace> sectorPlaces;
 };
 
 // Something the container says about itself that --check reports.

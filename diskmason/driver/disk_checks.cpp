@@ -11,6 +11,7 @@
 #include "diskmason/volume/disk_format.h"
 #include "diskmason/volume/fat.h"
 #include "diskmason/volume/layout.h"
+#include "diskmason/volume/volume_writer.h"
 
 namespace {
 
@@ -98,6 +99,14 @@ void warn_about_fixed_runs(PackRun& run) {
   }
 }
 
+// The message of a disk past the 160 tracks.
+void report_too_much_data(PackRun& run, std::uint64_t sectors) {
+  report_message(run.reporter,
+                 "File list %s has too much data for the %s format (%llu sectors vs %u max with 160 tracks).\n",
+                 run.options.listPath, format_title(run.disk.plan.format), static_cast<unsigned long long>(sectors),
+                 run.disk.geometry.sectorsPerTrack * MAX_TRACKS);
+}
+
 }  // namespace
 
 bool check_root_size(PackRun& run) {
@@ -155,16 +164,16 @@ bool lay_out(PackRun& run) {
     explain_no_memory(run, "to order the entries");
     return false;
   }
-  disk.plan = plan_container(ImageFormat::Dcp, disk.params, disk.geometry, disk.endCluster, run.options.pad);
+  disk.plan = plan_container(run.options.format, disk.params, disk.geometry, disk.endCluster,
+                             volume_sectors(disk.geometry, disk.tree, disk.order), run.options.pad);
   return true;
 }
 
 bool check_track_limit(PackRun& run) {
   const Disk& disk = run.disk;
   if (fits_tracks(disk.plan)) return true;
-  report_message(run.reporter,
-                 "File list %s has too much data for the DCP format (%u sectors vs %u max with 160 tracks).\n",
-                 run.options.listPath, disk.plan.sectorsNeeded, disk.geometry.sectorsPerTrack * MAX_TRACKS);
+  const char* format = format_title(disk.plan.format);
+  report_too_much_data(run, disk.plan.sectorsNeeded);
   if (disk.plan.sectorsNeeded > disk.params.totalSectors && disk.params.headerTracks <= MAX_TRACKS) {
     explain_at(run.reporter, header_place(run, TOTAL_SECTORS),
                "the data needs %u sectors, but the disk holds %u (header field 9): the disk is full before the "
@@ -172,8 +181,8 @@ bool check_track_limit(PackRun& run) {
                disk.plan.sectorsNeeded, unsigned{disk.params.totalSectors});
   }
   if (disk.params.headerTracks > MAX_TRACKS) {
-    explain_at(run.reporter, header_place(run, TRACK_COUNT), "header field 2 asks for %u tracks; a DCP image holds at most %u",
-               unsigned{disk.params.headerTracks}, MAX_TRACKS);
+    explain_at(run.reporter, header_place(run, TRACK_COUNT), "header field 2 asks for %u tracks; a %s image holds at most %u",
+               unsigned{disk.params.headerTracks}, format, MAX_TRACKS);
   }
   return false;
 }
@@ -193,8 +202,8 @@ bool check_fixed_reach(PackRun& run) {
   const Disk& disk = run.disk;
   const Entry& e = disk.tree.entries[file];
   std::uint32_t clusters = cluster_count(disk.tree, file, disk.geometry.clusterSize);
-  report_problem(run, "%s is fixed at cluster %u and ends past the 160 tracks of the DCP format (%llu sectors needed vs %u max)\n",
-                 e.imagePath.c_str(), unsigned{e.startCluster},
+  report_problem(run, "%s is fixed at cluster %u and ends past the 160 tracks of the %s format (%llu sectors needed vs %u max)\n",
+                 e.imagePath.c_str(), unsigned{e.startCluster}, format_title(disk.plan.format),
                  static_cast<unsigned long long>(cluster_sector(disk.geometry, e.startCluster + std::uint64_t{clusters})),
                  static_cast<unsigned>(sector_limit(disk.plan, disk.geometry)));
   return false;
@@ -220,6 +229,34 @@ bool check_fat_size(PackRun& run) {
   report_problem(run, "the FAT is too small for the data (%u clusters used vs %llu max in a FAT of %llu bytes)\n",
                  highest - 1, static_cast<unsigned long long>(held),
                  static_cast<unsigned long long>(std::uint64_t{g.fatSectors} * g.sectorSize));
+  return false;
+}
+
+bool check_container(PackRun& run) {
+  const Disk& disk = run.disk;
+  const char* format = format_title(disk.plan.format);
+  switch (container_problem(disk.plan, disk.params, disk.geometry)) {
+    case ContainerProblem::None:
+      return true;
+    case ContainerProblem::PastTracks:
+      report_too_much_data(run, disk.plan.volumeSectors);
+      break;
+    case ContainerProblem::PastTotalSectors:
+      report_problem(run, "a %s image ends with the disk's total sectors, and the data runs past them (%llu sectors needed vs %u total sectors)\n",
+                     format, static_cast<unsigned long long>(disk.plan.volumeSectors), unsigned{disk.params.totalSectors});
+      break;
+    case ContainerProblem::SectorSizeNotCoded:
+      report_problem(run, "the %s format needs a sector size of 128 << N bytes (128, 256, ... 32768), not %u\n", format,
+                     disk.geometry.sectorSize);
+      break;
+    case ContainerProblem::NoHeads:
+      report_problem(run, "the %s format needs a head count of at least 1 to number the tracks, not 0\n", format);
+      break;
+    case ContainerProblem::SectorNumberTooLarge:
+      report_problem(run, "the %s format numbers at most %u sectors a track, not %u\n", format, MAX_SECTOR_NUMBER,
+                     disk.geometry.sectorsPerTrack);
+      break;
+  }
   return false;
 }
 

@@ -34,6 +34,7 @@ enum FileLineField : std::uint32_t {
 struct PackOptions {
   const char* listPath;
   const char* imagePath;
+  ImageFormat format;       // --format, dcp by default
   bool pad;                 // write every sector of the present tracks
   const char* depfilePath;  // --depfile, or nullptr
   const char* mapPath;      // --map ("-": standard output), or nullptr
@@ -157,7 +158,8 @@ bool warn_about_layout(PackRun& run);
 // container. After it, in this order: the data must fit 160 tracks and end
 // where the FAT can chain it; no file fixed by the list may end past the
 // 160 tracks; automatically placed data must end within totalSectors; the
-// FAT copy must hold an entry for every cluster chained.
+// FAT copy must hold an entry for every cluster chained; the format must be
+// able to hold the disk.
 bool check_root_size(PackRun& run);
 bool check_short_names(PackRun& run);
 bool lay_out(PackRun& run);
@@ -166,6 +168,7 @@ bool check_fat_reach(PackRun& run);
 bool check_fixed_reach(PackRun& run);
 bool check_disk_end(PackRun& run);
 bool check_fat_size(PackRun& run);
+bool check_container(PackRun& run);
 
 // Writes every output asked for, each to a temporary replaced whole once all
 // are written, the image last; false, with a message, when one cannot be

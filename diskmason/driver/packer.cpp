@@ -7,23 +7,25 @@
 #include <memory>
 #include <new>
 
+#include "diskmason/container/image_reader.h"
 #include "diskmason/driver/pack_run.h"
 #include "textconv/command_line.h"
 #include "textconv/whole_output.h"
 
 namespace {
 
-enum PackerOption : std::uint32_t { PAD_OPTION, DEPFILE_OPTION, MAP_OPTION, DIRECTORY_OPTION };
+enum PackerOption : std::uint32_t { PAD_OPTION, FORMAT_OPTION, DEPFILE_OPTION, MAP_OPTION, DIRECTORY_OPTION };
 
 constexpr ProgramOption PACKER_OPTIONS[] = {
     {"--pad", nullptr, nullptr, "write the whole disk, its free sectors filled with E5h"},
+    {"--format", nullptr, "FORMAT", "write the image as dcp (the default), raw or d88"},
     {"--depfile", nullptr, "PATH", "write the image's dependencies for make to PATH"},
     {"--map", nullptr, "PATH", "write where everything lies on the disk to PATH (- for standard output)"},
     {"--directory", "-C", "DIR", "read the boot file and the host files from DIR"},
 };
 
 constexpr ProgramInfo PACKER_INFO{
-    "diskmason", "FILELIST IMAGE", "Packs the files of a file list into a DCP floppy disk image.",
+    "diskmason", "FILELIST IMAGE", "Packs the files of a file list into a floppy disk image (DCP, raw or D88).",
     PACKER_OPTIONS, static_cast<std::uint32_t>(std::size(PACKER_OPTIONS))};
 
 constexpr const char* OUTPUT_NAMES[OUTPUT_KINDS] = {"image", "map", "dependency file"};
@@ -72,7 +74,7 @@ void pack(PackRun& run) {
   if (run.good) run.good = check_root_size(run) && check_short_names(run) && lay_out(run);
   if (run.good) {
     run.good = check_track_limit(run) && check_fat_reach(run) && check_fixed_reach(run) && check_disk_end(run) &&
-               check_fat_size(run);
+               check_fat_size(run) && check_container(run);
   }
   if (run.good) run.good = warn_about_layout(run) && list_read_whole(run) && passes_strict(run);
   if (run.good) run.good = write_outputs(run);
@@ -254,8 +256,17 @@ int run_packer(int argc, char** argv, std::FILE* findings) {
   PackRun run{};
   run.reporter = make_reporter(PACKER_INFO.name, options);
   if (findings != nullptr) run.reporter.findings = findings;
-  run.options = PackOptions{nullptr, nullptr, options.given[PAD_OPTION], options.value[DEPFILE_OPTION],
-                            options.value[MAP_OPTION], options.value[DIRECTORY_OPTION]};
+  run.options = PackOptions{nullptr,
+                            nullptr,
+                            ImageFormat::Dcp,
+                            options.given[PAD_OPTION],
+                            options.value[DEPFILE_OPTION],
+                            options.value[MAP_OPTION],
+                            options.value[DIRECTORY_OPTION]};
+  const char* format = options.value[FORMAT_OPTION];
+  if (format != nullptr && !parse_format_name(format, &run.options.format)) {
+    return usage_error(PACKER_INFO, "--format takes dcp, raw or d88, not", format);
+  }
   if (!check_operands(run, argc, argv, options.first)) return 1;
   run.options.listPath = argv[options.first];
   run.options.imagePath = argv[options.first + 1];

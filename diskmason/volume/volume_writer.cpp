@@ -173,6 +173,16 @@ bool write_filled_sectors(ByteSink& sink, std::uint64_t sectors, std::uint32_t s
   return true;
 }
 
+std::uint64_t volume_sectors(const VolumeGeometry& geometry, const EntryTree& tree,
+                             const std::vector<std::uint32_t>& order) {
+  std::uint64_t cursor = FIRST_DATA_CLUSTER;
+  for (std::uint32_t entry : order) {
+    std::uint32_t start = tree.entries[entry].startCluster;
+    if (start >= cursor) cursor = start + std::uint64_t{cluster_count(tree, entry, geometry.clusterSize)};
+  }
+  return cluster_sector(geometry, cursor);
+}
+
 VolumeWritten write_volume(const Volume& volume, ByteSink& sink, FileSource& files) {
   VolumeWriter w{volume, sink, files, {}, 0};
   VolumeWritten written{0, 0};

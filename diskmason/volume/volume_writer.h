@@ -56,5 +56,11 @@ struct VolumeWritten {
 
 VolumeWritten write_volume(const Volume& volume, ByteSink& sink, FileSource& files);
 
+// The sectors write_volume writes: up to the end of the last entry it
+// writes (an entry that starts inside an earlier one is left out), at least
+// the system areas. A container that must hold every sector asks this first.
+std::uint64_t volume_sectors(const VolumeGeometry& geometry, const EntryTree& tree,
+                             const std::vector<std::uint32_t>& order);
+
 // Writes `sectors` sectors of `byte` to the sink; false when it refused them.
 bool write_filled_sectors(ByteSink& sink, std::uint64_t sectors, std::uint32_t sectorSize, std::uint8_t byte);
