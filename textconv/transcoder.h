@@ -93,10 +93,13 @@ template <typename Sink>
 inline void for_each_sjis_unit(const std::uint8_t* src, std::uint32_t length, Sink&& sink) {
   const std::uint8_t* s = src;
   const std::uint8_t* const end = src + length;
-  // Eight bytes at a time while there are eight, then the rest.
+  // Eight bytes at a time while there are eight; then those left of the
+  // last eight of the text, or those there are.
   while (end - s >= 8) s += sjis_unit_step(s, static_cast<std::uint32_t>(end - s), sjis_load_bytes(s, 8), sink);
+  const std::uint64_t last = length >= 8 ? sjis_load_bytes(end - 8, 8) : 0;
   while (s != end) {
     const auto avail = static_cast<std::uint32_t>(end - s);
-    s += sjis_unit_step(s, avail, sjis_load_bytes(s, avail), sink);
+    const std::uint64_t w = length >= 8 ? last >> (64 - 8 * avail) : sjis_load_bytes(s, avail);
+    s += sjis_unit_step(s, avail, w, sink);
   }
 }
