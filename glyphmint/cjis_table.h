@@ -2,8 +2,8 @@
 // $CJIS literals, choosing at most 168 of them, coding literals with the
 // chosen table and writing the table at the head of the output.
 //
-// All inputs are 16-bit units, two bytes each, high byte first; a
-// single-byte character is a unit with high byte 0.
+// Literals come as 16-bit units, two bytes each, high byte first, or one by
+// one as values; a single-byte character is a unit with high byte 0.
 #pragma once
 
 #include <cstdint>
@@ -80,9 +80,9 @@ constexpr std::uint32_t CJIS_LITERAL_UNITS = 2048;
 
 // Counts one literal as count_cjis_usage counts its units, taking them one by
 // one as they are converted: its single-byte units wait in singles until a
-// double-byte unit shows that the literal counts. (16-bit, as a byte store
-// could change any variable for all the compiler knows, and the counting
-// keeps its state in registers only while none is made.)
+// double-byte unit shows that the literal counts. They wait 16 bits wide: a
+// store of a single byte may change any variable for all the compiler knows,
+// which would keep the counting state out of registers.
 struct CjisLiteralCount {
   std::int32_t* singleCounts;
   std::int32_t* doubleCounts;
