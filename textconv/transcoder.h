@@ -95,7 +95,21 @@ inline void for_each_sjis_unit(const std::uint8_t* src, std::uint32_t length, Si
   const std::uint8_t* const end = src + length;
   // Eight bytes at a time while there are eight; then those left of the
   // last eight of the text, or those there are.
-  while (end - s >= 8) s += sjis_unit_step(s, static_cast<std::uint32_t>(end - s), sjis_load_bytes(s, 8), sink);
+  while (end - s >= 8) {
+    const std::uint64_t w = sjis_load_bytes(s, 8);
+    // Two three-byte forms whose entries are both codes: neither depends on what follows.
+    if (is_sjis_three_byte_form(w) && is_sjis_three_byte_form(w >> 24)) {
+      const std::uint32_t first = sjis_three_byte_entry(s);
+      const std::uint32_t second = sjis_three_byte_entry(s + 3);
+      if (first - 1 < SJIS_DIRECT_PAIR - 1u && second - 1 < SJIS_DIRECT_PAIR - 1u) {
+        sink(first);
+        sink(second);
+        s += 6;
+        continue;
+      }
+    }
+    s += sjis_unit_step(s, static_cast<std::uint32_t>(end - s), w, sink);
+  }
   const std::uint64_t last = length >= 8 ? sjis_load_bytes(end - 8, 8) : 0;
   while (s != end) {
     const auto avail = static_cast<std::uint32_t>(end - s);
