@@ -10,9 +10,11 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -166,6 +168,41 @@ inline std::string make_filter_source(const char* marker, std::size_t bytes) {
     source += "msg" + std::to_string(i) + ":\tdb\t" + marker + "(\"" + phrases[i % 10] +
               phrases[(i * 7 + 3) % 10] + "\"), 0dh, 0ah, 0\n\tmov\tax, " + std::to_string(i % 65536) +
               "\t; 表示する\n\tcall\tprint\n";
+  }
+  return source;
+}
+
+// About `bytes` bytes of literal-dense assembler source, as in a game's
+// message tables: every line a MARKER("...") literal of 4 to 40 characters
+// drawn at random from hiragana and katakana (each three times as likely),
+// 40 kanji and 41 ASCII characters. The same sequence every time, so that
+// runs compare like with like.
+inline std::string make_dense_source(const char* marker, std::size_t bytes) {
+  std::vector<std::string> pool;
+  const auto add_character = [&pool](std::uint32_t c) {  // c from U+0800 to U+FFFF
+    pool.push_back({static_cast<char>(0xE0 | c >> 12), static_cast<char>(0x80 | (c >> 6 & 0x3F)),
+                    static_cast<char>(0x80 | (c & 0x3F))});
+  };
+  for (int copy = 0; copy < 3; ++copy) {
+    for (std::uint32_t c = 0x3041; c <= 0x3093; ++c) add_character(c);
+    for (std::uint32_t c = 0x30A1; c <= 0x30F6; ++c) add_character(c);
+  }
+  const std::string kanji = "漢字日本語文章表示設定画面開始終了選択決定取消戦闘魔法道具装備状態回復攻撃防御";
+  for (std::size_t i = 0; i + 3 <= kanji.size(); i += 3) pool.push_back(kanji.substr(i, 3));
+  for (char c : std::string("ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789 !?.,")) pool.push_back(std::string(1, c));
+
+  std::mt19937 random(57);
+  std::string source;
+  source.reserve(bytes + 256);
+  char label[32];
+  for (unsigned line = 0; source.size() < bytes; ++line) {
+    std::snprintf(label, sizeof label, "msg%06u:\tdb\t", line);
+    source += label;
+    source += marker;
+    source += "(\"";
+    const auto length = static_cast<std::uint32_t>(4 + random() % 37);
+    for (std::uint32_t k = 0; k < length; ++k) source += pool[random() % pool.size()];
+    source += "\"),0\n";
   }
   return source;
 }

@@ -1,5 +1,7 @@
 #include "glyphmint/cjis_filter.h"
 
+#include <cstring>
+
 #include "textconv/byte_output.h"
 #include "textconv/filter_shell.h"
 #include "textconv/literal_scanner.h"
@@ -10,10 +12,10 @@ namespace {
 const std::uint8_t CJIS_FAILURE[6] = {0, 0, 0, 0, 0, 0};
 const LiteralSyntax CJIS_SYNTAX = {"$CJIS(", CJIS_FAILURE, "CJIS"};
 
-// Room for the units of the longest literal (2 per text byte).
-constexpr std::uint32_t UNITS_SIZE = 2 * BLOCK_SIZE;
-// Room for its coded form: a kind byte and at most 2 bytes per unit.
-constexpr std::uint32_t CODED_SIZE = 1 + UNITS_SIZE;
+// Room for the coded form of the longest literal: a kind byte and at most 2
+// bytes per unit, one unit per text byte at most.
+constexpr std::uint32_t CODED_SIZE = 1 + 2 * BLOCK_SIZE;
+static_assert(BLOCK_SIZE <= CJIS_LITERAL_UNITS, "a literal's units must fit the counter and the coder");
 
 bool is_hex_digit(std::uint8_t c) {
   return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f');
@@ -28,10 +30,9 @@ inline void walk_cjis_literal(const std::uint8_t* text, std::uint32_t length, Vi
   std::uint32_t s = 0;
   std::uint32_t i = 0;
   while (i < length) {
-    if (text[i] != '{') {
-      ++i;
-      continue;
-    }
+    const void* brace = std::memchr(text + i, '{', length - i);
+    if (brace == nullptr) break;
+    i = static_cast<std::uint32_t>(static_cast<const std::uint8_t*>(brace) - text);
     visitor.segment(s, i);
     const std::uint32_t digits = count_hex_digits(text + i + 1, length - i - 1, 4);
     const std::uint32_t close = i + 1 + digits;
@@ -65,6 +66,23 @@ struct Expansion {
   }
   void dropped_brace(std::uint32_t) {}
 };
+
+// The same units handed one by one to add(unit), without forming them.
+template <typename Add>
+struct UnitStream {
+  const std::uint8_t* text;
+  Add add;
+
+  void segment(std::uint32_t start, std::uint32_t end) { for_each_sjis_unit(text + start, end - start, add); }
+  void escape(std::uint32_t, std::uint32_t value) { add(value); }
+  void dropped_brace(std::uint32_t) {}
+};
+
+template <typename Add>
+void stream_cjis_literal(const std::uint8_t* text, std::uint32_t length, Add add) {
+  UnitStream<Add> stream{text, add};
+  walk_cjis_literal(text, length, stream);
+}
 
 // A control code that a literal with double-byte characters drops: below
 // 32, except the line ends.
@@ -124,28 +142,22 @@ struct LiteralCheck {
   }
 };
 
-// True when a literal's units hold a double-byte character.
-bool is_mixed(const std::uint8_t* units, std::uint32_t length) {
-  for (std::uint32_t i = 0; i < length; i += 2) {
-    if (units[i] != 0) return true;
-  }
-  return false;
-}
-
-// Warns about one literal whose units are already expanded.
+// Warns about one literal, mixed when its units hold a double-byte character.
 void check_literal(const InputReport& report, TextPosition at, const std::uint8_t* text, std::uint32_t length,
-                   const std::uint8_t* units, std::uint32_t unitBytes) {
-  LiteralCheck check{&report, text, length, is_mixed(units, unitBytes), position_cursor(text, at)};
+                   bool mixed) {
+  LiteralCheck check{&report, text, length, mixed, position_cursor(text, at)};
   walk_cjis_literal(text, length, check);
 }
 
 // The literal handlers of the two passes. The first pass that runs warns
 // about the literals (report set), the other does not repeat it.
+// Each literal's units are counted or coded as they are converted; none are
+// kept.
 struct AnalysisPass {
   CjisUsage* usage;
   const InputReport* report;
   const LiteralScanner* scanner;
-  std::uint8_t units[UNITS_SIZE];
+  std::uint16_t singles[CJIS_LITERAL_UNITS];
 };
 
 struct WritingPass {
@@ -153,23 +165,23 @@ struct WritingPass {
   FilterOutput* output;
   const InputReport* report;
   const LiteralScanner* scanner;
-  std::uint8_t units[UNITS_SIZE];
+  std::uint16_t singles[CJIS_LITERAL_UNITS];
   std::uint8_t coded[CODED_SIZE];
 };
 
 void count_literal(void* context, const std::uint8_t* text, std::uint32_t length) {
   AnalysisPass& pass = *static_cast<AnalysisPass*>(context);
-  const std::uint32_t unitBytes = expand_cjis_literal(text, length, pass.units, sjis_table.codes, sjis_table.trie);
-  count_cjis_usage(*pass.usage, pass.units, unitBytes);
-  if (pass.report) check_literal(*pass.report, pass.scanner->literalPosition, text, length, pass.units, unitBytes);
+  CjisLiteralCount count = start_cjis_count(*pass.usage, pass.singles);
+  stream_cjis_literal(text, length, [&count](std::uint32_t unit) { count_cjis_unit(count, unit); });
+  if (pass.report) check_literal(*pass.report, pass.scanner->literalPosition, text, length, count.mixed);
 }
 
 void write_literal(void* context, const std::uint8_t* text, std::uint32_t length) {
   WritingPass& pass = *static_cast<WritingPass*>(context);
-  const std::uint32_t unitBytes = expand_cjis_literal(text, length, pass.units, sjis_table.codes, sjis_table.trie);
-  const std::uint32_t codedLength = encode_cjis_literal(pass.units, unitBytes, pass.index, pass.coded);
-  output_byte_list(*pass.output, pass.coded, codedLength);
-  if (pass.report) check_literal(*pass.report, pass.scanner->literalPosition, text, length, pass.units, unitBytes);
+  CjisLiteralCoder coder = start_cjis_coding(pass.index, pass.coded, pass.singles);
+  stream_cjis_literal(text, length, [&coder](std::uint32_t unit) { code_cjis_unit(coder, unit); });
+  output_byte_list(*pass.output, pass.coded, finish_cjis_coding(coder));
+  if (pass.report) check_literal(*pass.report, pass.scanner->literalPosition, text, length, coder.mixed);
 }
 
 // Both passes over one input: the table (unless the optional argument is

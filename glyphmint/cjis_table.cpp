@@ -10,10 +10,6 @@
 namespace {
 
 constexpr std::uint32_t TABLE_POSITIONS_LOW = 104;  // positions coded 0x18 to 0x7F
-constexpr std::int32_t COUNT_MAX = 0x7FFFFFFF;
-
-// Counts one more use without overflowing on huge inputs.
-inline void bump(std::int32_t& counter) { counter += counter != COUNT_MAX ? 1 : 0; }
 
 inline std::uint16_t unit_at(const std::uint8_t* units, std::uint32_t i) {
   return static_cast<std::uint16_t>(units[2 * i] << 8 | units[2 * i + 1]);
@@ -58,9 +54,9 @@ void count_cjis_usage(CjisUsage& usage, const std::uint8_t* units, std::uint32_t
   for (std::uint32_t i = 0; i < unitCount; ++i) {
     const std::uint16_t u = unit_at(units, i);
     if (u >= 0x8000) {
-      bump(usage.doubleCounts[u - 0x8000]);
+      cjis_bump(usage.doubleCounts[u - 0x8000]);
     } else if (u <= 0x00FF) {
-      bump(usage.singleCounts[u]);
+      cjis_bump(usage.singleCounts[u]);
     }
   }
 }
@@ -158,14 +154,46 @@ std::uint32_t encode_cjis_literal(const std::uint8_t* units, std::uint32_t lengt
 }
 
 void index_cjis_table(const CjisTable& table, CjisIndex& index) {
-  std::memset(index.positions, 0, sizeof index.positions);
-  for (std::uint32_t p = 0; p < table.count; ++p) index.positions[table.codes[p]] = static_cast<std::uint8_t>(p + 1);
+  std::memset(index.codes, 0, sizeof index.codes);
+  for (std::uint32_t p = 0; p < table.count; ++p) index.codes[table.codes[p]] = cjis_custom_code(p);
+}
+
+namespace {
+
+// Codes the units of a plain literal, unit(i) for i below count, behind the
+// kind byte: each its byte, a line end (CR, LF or CR LF) as one byte.
+template <typename Unit>
+std::uint32_t code_plain(Unit unit, std::uint32_t count, std::uint8_t* dst) {
+  std::uint32_t out = 1;
+  for (std::uint32_t i = 0; i < count; ++i) {
+    const std::uint32_t u = unit(i);
+    if (u == '\n' || u == '\r') {
+      dst[out++] = CJIS_LINE_END;
+      if (u == '\r' && i + 1 < count && unit(i + 1) == '\n') ++i;
+    } else {
+      dst[out++] = static_cast<std::uint8_t>(u);
+    }
+  }
+  dst[0] = CJIS_KIND_PLAIN;
+  return out;
+}
+
+}  // namespace
+
+std::uint32_t code_plain_cjis_literal(const std::uint16_t* units, std::uint32_t count, std::uint8_t* dst) {
+  return code_plain([units](std::uint32_t i) { return std::uint32_t{units[i]}; }, count, dst);
 }
 
 std::uint32_t encode_cjis_literal(const std::uint8_t* units, std::uint32_t length,
                                   const CjisIndex& index, std::uint8_t* dst) {
-  return encode_with(units, length,
-                     [&index](std::uint16_t u) { return std::uint32_t{index.positions[u]} - 1; }, dst);
+  const std::uint32_t unitCount = length / 2;
+  if (!has_double_unit(units, unitCount)) {
+    return code_plain([units](std::uint32_t i) { return std::uint32_t{unit_at(units, i)}; }, unitCount, dst);
+  }
+  CjisLiteralCoder coder = start_cjis_coding(index, dst, nullptr);
+  coder.mixed = true;
+  for (std::uint32_t i = 0; i < unitCount; ++i) code_mixed_unit(coder, unit_at(units, i));
+  return finish_cjis_coding(coder);
 }
 
 void write_cjis_table(const CjisTable& table, bool wanted, FilterOutput& out) {

@@ -21,15 +21,33 @@ std::vector<std::uint8_t> as_bytes(const Units& units) {
   return bytes;
 }
 
+// Counts every literal twice over: all its units at once, and one by one as
+// the program counts them while it converts; both must give the same counts.
 struct Usage {
   CjisUsage usage;
-  Usage() { EXPECT_TRUE(create_cjis_usage(usage)); }
-  ~Usage() { destroy_cjis_usage(usage); }
+  CjisUsage streamed;
+  Usage() {
+    EXPECT_TRUE(create_cjis_usage(usage));
+    EXPECT_TRUE(create_cjis_usage(streamed));
+  }
+  ~Usage() {
+    destroy_cjis_usage(usage);
+    destroy_cjis_usage(streamed);
+  }
   void count(const Units& units, int times = 1) {
     std::vector<std::uint8_t> bytes = as_bytes(units);
-    for (int i = 0; i < times; ++i) count_cjis_usage(usage, bytes.data(), static_cast<std::uint32_t>(bytes.size()));
+    static std::uint16_t singles[CJIS_LITERAL_UNITS];
+    for (int i = 0; i < times; ++i) {
+      count_cjis_usage(usage, bytes.data(), static_cast<std::uint32_t>(bytes.size()));
+      CjisLiteralCount literal = start_cjis_count(streamed, singles);
+      for (std::uint16_t u : units) count_cjis_unit(literal, u);
+    }
   }
   Units select() {
+    EXPECT_EQ(std::vector<std::int32_t>(usage.singleCounts, usage.singleCounts + 256),
+              std::vector<std::int32_t>(streamed.singleCounts, streamed.singleCounts + 256));
+    EXPECT_EQ(std::vector<std::int32_t>(usage.doubleCounts, usage.doubleCounts + CJIS_DOUBLE_VALUES),
+              std::vector<std::int32_t>(streamed.doubleCounts, streamed.doubleCounts + CJIS_DOUBLE_VALUES));
     CjisTable table;
     select_cjis_table(usage, CJIS_TABLE_LIMIT, table);
     return Units(table.codes, table.codes + table.count);
@@ -46,7 +64,8 @@ CjisTable make_table(const Units& codes) {
   return table;
 }
 
-// Codes through the table and through its index, which must agree.
+// Codes through the table, through its index and through the index unit by
+// unit as the program does while it converts, which must all agree.
 std::vector<std::uint8_t> encode(const Units& units, const CjisTable& table) {
   std::vector<std::uint8_t> bytes = as_bytes(units);
   const auto length = static_cast<std::uint32_t>(bytes.size());
@@ -57,6 +76,12 @@ std::vector<std::uint8_t> encode(const Units& units, const CjisTable& table) {
   std::vector<std::uint8_t> indexed(1 + bytes.size());
   indexed.resize(encode_cjis_literal(bytes.data(), length, index, indexed.data()));
   EXPECT_EQ(indexed, out);
+  static std::uint16_t singles[CJIS_LITERAL_UNITS];
+  std::vector<std::uint8_t> streamed(1 + bytes.size());
+  CjisLiteralCoder coder = start_cjis_coding(index, streamed.data(), singles);
+  for (std::uint16_t u : units) code_cjis_unit(coder, u);
+  streamed.resize(finish_cjis_coding(coder));
+  EXPECT_EQ(streamed, out);
   return out;
 }
 
@@ -75,6 +100,8 @@ TEST(CjisTable, OnlyMixedLiteralsAndPrintableSingleBytesCount) {
   u.count({0x0041, 0x0042}, 5);                                  // plain literal: not counted
   u.count({0x8140, 0x0009, 0x0043, 0x0090, 0x00C5, 0x00BF, 0x1234}, 3);  // tab, 0x90, kana 0xC5 never enter
   EXPECT_EQ(u.select(), (Units{0x0043, 0x00BF, 0x8140}));
+  u.count({0x0044, 0x0045, 0x0100});  // single bytes before a double-byte unit count
+  EXPECT_EQ(u.select(), (Units{0x0043, 0x0044, 0x0045, 0x00BF, 0x8140}));
 }
 
 // 2 single-byte entries and 170 candidates with tied counts: the most used
@@ -129,6 +156,9 @@ TEST(CjisTable, EncodesLiterals) {
       {{0x000A, 0x000D}, {2, 4, 4}},
       {{0x000D, 0x000D, 0x000A}, {2, 4, 4}},
       {{0x82A0, 0x000D, 0x000A, 0x000A, 0x000D}, {1, 0x19, 4, 4, 4}},
+      // Single bytes before the first double-byte unit are coded as mixed text too.
+      {{0x0041, 0x000D, 0x000A, 0x0009, 0x82A0}, {1, 0x18, 4, 0x19}},
+      {{0x0042, 0x000D, 0x0001, 0x000A, 0x0100}, {1, 0x00, 0x42, 4, 4, 0x01, 0x00}},
   };
   for (const auto& c : cases) EXPECT_EQ(encode(c.units, table), c.coded);
 }

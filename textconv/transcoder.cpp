@@ -247,6 +247,24 @@ std::uint32_t convert_with(const std::uint8_t* src, std::uint32_t length, std::u
 
 }  // namespace
 
+std::uint32_t sjis_unit_at(const std::uint8_t* src, std::uint32_t avail, std::uint32_t* unit) {
+  if (src[0] < 0x80) {
+    *unit = sjis_direct[SJIS_DIRECT_ONE + src[0]];
+    return 1;
+  }
+  std::uint32_t n = 1;
+  const std::uint32_t entry = other_form(src, avail, &n);
+  if (!is_special(entry)) {
+    *unit = entry;
+    return n;
+  }
+  if (entry == 0) {
+    *unit = src[0];
+    return 1;
+  }
+  return walk(src, avail, sjis_table.codes, sjis_table.trie, unit);
+}
+
 std::uint32_t utf8_to_sjis(const std::uint8_t* src, std::uint32_t length, std::uint8_t* dst,
                            const std::uint16_t* sjis_code_table, const SjisTrieBlock* sjis_trie) {
   return convert_with<false>(src, length, dst, sjis_code_table, sjis_trie);

@@ -43,6 +43,16 @@ Bytes to_sjis16(const Bytes& in) {
   return out;
 }
 
+// The units that for_each_sjis_unit hands on, high byte first.
+Bytes units_of(const Bytes& in) {
+  Bytes out;
+  for_each_sjis_unit(in.data(), static_cast<std::uint32_t>(in.size()), [&out](std::uint32_t unit) {
+    out.push_back(static_cast<std::uint8_t>(unit >> 8));
+    out.push_back(static_cast<std::uint8_t>(unit));
+  });
+  return out;
+}
+
 struct Example {
   const char* what;
   Bytes utf8;
@@ -84,6 +94,7 @@ TEST(Transcoder, Examples) {
   for (const Example& ex : examples) {
     EXPECT_EQ(to_sjis(ex.utf8), ex.sjis) << ex.what;
     EXPECT_EQ(to_sjis16(ex.utf8), ex.sjis16) << ex.what;
+    EXPECT_EQ(units_of(ex.utf8), ex.sjis16) << ex.what;
   }
 }
 
@@ -179,6 +190,7 @@ TEST(Transcoder, MatchesSlowReferenceOnRandomFragments) {
     ASSERT_LE(got.size(), 2 * in.size());
     Bytes got16 = to_sjis16(in);
     ASSERT_LE(got16.size(), 2 * in.size());
+    ASSERT_EQ(units_of(in), got16) << "round " << round;
     Bytes narrowed;  // the 16-bit units with high byte 0 dropped
     for (std::size_t k = 0; k < got16.size(); k += 2) {
       if (got16[k] != 0) narrowed.push_back(got16[k]);
@@ -208,8 +220,8 @@ struct WalkOnly {
 }  // namespace
 
 // Every one-, two- and three-byte form (well formed or not), before each kind
-// of follower and in runs: the direct lookups of the built-in table agree
-// with the walk.
+// of follower and in runs: the direct lookups of the built-in table, in
+// whole texts and unit by unit, agree with the walk.
 TEST(Transcoder, DirectLookupsAgreeWithTheWalk) {
   const WalkOnly walk;
   const Bytes followers[] = {{}, {'A'}, {0x00}, {0xE3, 0x82, 0x9A}, {0xCC, 0x80}, {0xCB, 0xA5}, {0x80}, {0xE3}};
@@ -230,6 +242,7 @@ TEST(Transcoder, DirectLookupsAgreeWithTheWalk) {
         const Bytes part(in.begin(), in.begin() + static_cast<std::ptrdiff_t>(cut));
         ASSERT_EQ(to_sjis(part), walk.convert(part, false)) << testing::PrintToString(part);
         ASSERT_EQ(to_sjis16(part), walk.convert(part, true)) << testing::PrintToString(part);
+        ASSERT_EQ(units_of(part), walk.convert(part, true)) << testing::PrintToString(part);
       }
     }
   }
