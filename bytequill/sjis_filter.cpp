@@ -7,14 +7,14 @@
 
 namespace {
 
-const std::uint8_t SJIS_FAILURE[6] = {0, 0, 0, 0, 0, 0};
-const LiteralSyntax SJIS_SYNTAX = {"$SJIS(", SJIS_FAILURE, "SJIS"};
+const LiteralSyntax SJIS_SYNTAX = {"$SJIS(", "SJIS"};
 
 // Where the literals go, the conversion area of one literal, and where
-// warnings about their text go (only under --verbose).
+// warnings about their text go.
 struct SjisLiterals {
   FilterOutput* output;
   const InputReport* report;
+  bool checks;
   const LiteralScanner* scanner;
   std::uint8_t converted[2 * BLOCK_SIZE];
 };
@@ -23,10 +23,12 @@ void convert_literal(void* context, const std::uint8_t* text, std::uint32_t leng
   SjisLiterals& literals = *static_cast<SjisLiterals*>(context);
   const std::uint32_t count = utf8_to_sjis(text, length, literals.converted, sjis_table.codes, sjis_table.trie);
   output_byte_list(*literals.output, literals.converted, count);
-  if (literals.report) warn_unconvertible_text(*literals.report, literals.scanner->literalPosition, text, length);
+  if (literals.checks) warn_unconvertible_text(*literals.report, literals.scanner->literalPosition, text, length);
 }
 
-bool filter_files(const FilterRun& run) { return filter_sjis_literals(run.input, run.output, run.report); }
+bool filter_files(const FilterRun& run) {
+  return filter_sjis_literals(run.input, run.output, run.report, run.checksText);
+}
 
 const FilterCommand BYTEQUILL = {
     "BYTEQUILL", 0, filter_files,
@@ -35,15 +37,17 @@ const FilterCommand BYTEQUILL = {
 
 }  // namespace
 
-bool filter_sjis_literals(std::FILE* input, std::FILE* output, const InputReport* report) {
+bool filter_sjis_literals(std::FILE* input, std::FILE* output, const InputReport& report, bool checks) {
   FilterOutput out;
   start_output(out, output);
   SjisLiterals literals;
   literals.output = &out;
-  literals.report = report;
+  literals.report = &report;
+  literals.checks = checks;
   LiteralScanner scanner;
   literals.scanner = &scanner;
-  literal_scanner_init(scanner, input, SJIS_SYNTAX, {copy_text, &out, convert_literal, &literals, send_written}, report);
+  literal_scanner_init(scanner, input, SJIS_SYNTAX, {copy_text, &out, convert_literal, &literals}, report, checks);
+  const OutputBeforeMessages hook(*report.reporter, out);
   const bool ok = literal_scanner_run(scanner);
   flush_output(out);
   return ok;

@@ -18,8 +18,9 @@ FilterResult filter(const std::string& input) {
   std::fwrite(input.data(), 1, input.size(), in);
   std::rewind(in);
   FilterResult r;
+  Reporter reporter{"bytequill", false, false, false, 0, stdout, stderr, nullptr, nullptr};
   testing::internal::CaptureStdout();
-  r.ok = filter_sjis_literals(in, out);
+  r.ok = filter_sjis_literals(in, out, InputReport{&reporter, "in"}, false);
   r.messages = testing::internal::GetCapturedStdout();
   std::rewind(out);
   char chunk[4096];

@@ -9,8 +9,7 @@
 
 namespace {
 
-const std::uint8_t CJIS_FAILURE[6] = {0, 0, 0, 0, 0, 0};
-const LiteralSyntax CJIS_SYNTAX = {"$CJIS(", CJIS_FAILURE, "CJIS"};
+const LiteralSyntax CJIS_SYNTAX = {"$CJIS(", "CJIS"};
 
 // Room for the coded form of the longest literal: a kind byte and at most 2
 // bytes per unit, one unit per text byte at most.
@@ -150,12 +149,13 @@ void check_literal(const InputReport& report, TextPosition at, const std::uint8_
 }
 
 // The literal handlers of the two passes. The first pass that runs warns
-// about the literals (report set), the other does not repeat it.
+// about the literals (checks set), the other does not repeat it.
 // Each literal's units are counted or coded as they are converted; none are
 // kept.
 struct AnalysisPass {
   CjisUsage* usage;
   const InputReport* report;
+  bool checks;
   const LiteralScanner* scanner;
   std::uint16_t singles[CJIS_LITERAL_UNITS];
 };
@@ -164,6 +164,7 @@ struct WritingPass {
   CjisIndex index;  // of the table
   FilterOutput* output;
   const InputReport* report;
+  bool checks;
   const LiteralScanner* scanner;
   std::uint16_t singles[CJIS_LITERAL_UNITS];
   std::uint8_t coded[CODED_SIZE];
@@ -173,7 +174,7 @@ void count_literal(void* context, const std::uint8_t* text, std::uint32_t length
   AnalysisPass& pass = *static_cast<AnalysisPass*>(context);
   CjisLiteralCount count = start_cjis_count(*pass.usage, pass.singles);
   stream_cjis_literal(text, length, [&count](std::uint32_t unit) { count_cjis_unit(count, unit); });
-  if (pass.report) check_literal(*pass.report, pass.scanner->literalPosition, text, length, count.mixed);
+  if (pass.checks) check_literal(*pass.report, pass.scanner->literalPosition, text, length, count.mixed);
 }
 
 void write_literal(void* context, const std::uint8_t* text, std::uint32_t length) {
@@ -181,32 +182,31 @@ void write_literal(void* context, const std::uint8_t* text, std::uint32_t length
   CjisLiteralCoder coder = start_cjis_coding(pass.index, pass.coded, pass.singles);
   stream_cjis_literal(text, length, [&coder](std::uint32_t unit) { code_cjis_unit(coder, unit); });
   output_byte_list(*pass.output, pass.coded, finish_cjis_coding(coder));
-  if (pass.report) check_literal(*pass.report, pass.scanner->literalPosition, text, length, coder.mixed);
+  if (pass.checks) check_literal(*pass.report, pass.scanner->literalPosition, text, length, coder.mixed);
 }
 
 // Both passes over one input: the table (unless the optional argument is
 // "1"), a rewind, then the output.
 bool run_passes(const FilterRun& run) {
   const bool wanted = run.extraCount == 0 || parse_decimal_arg(run.extra[0]) != 1;
-  if (run.report && run.extraCount != 0 && wanted) {
-    warn_at(*run.report->diagnostics, SourcePlace{nullptr, 0, 0},
-            "third argument '%s' is not 1: the table is built (only 1 skips it)", run.extra[0]);
+  Reporter& reporter = *run.report.reporter;
+  if (run.extraCount != 0 && wanted && run.extra[0][0] != '-') {
+    warn_at(reporter, SourcePlace{nullptr, 0, 0}, "third argument '%s' is not 1: the table is built (only 1 skips it)",
+            run.extra[0]);
   }
   CjisTable table;
   table.count = 0;
   if (wanted) {
-    if (!build_cjis_table(run.input, table, run.report)) return false;
+    if (!build_cjis_table(run.input, table, run.report, run.checksText)) return false;
     // The writing pass reads the same stream again from its start.
     if (std::fseek(run.input, 0, SEEK_SET) != 0) {
-      if (run.report) {
-        explain_at(*run.report->diagnostics, SourcePlace{run.report->path, 0, 0},
-                   "cannot be read a second time (a pipe?), which the table needs: give a file, "
-                   "or 1 as the third argument for no table");
-      }
+      explain_at(reporter, SourcePlace{run.report.path, 0, 0},
+                 "cannot be read a second time (a pipe?), which the table needs: give a file, or 1 as the third "
+                 "argument for no table");
       return false;
     }
   }
-  return write_cjis_output(run.input, run.output, table, wanted, wanted ? nullptr : run.report);
+  return write_cjis_output(run.input, run.output, table, wanted, run.report, !wanted && run.checksText);
 }
 
 const FilterCommand GLYPHMINT = {
@@ -252,33 +252,38 @@ std::uint32_t expand_cjis_literal(const std::uint8_t* text, std::uint32_t length
   return expansion.out;
 }
 
-bool build_cjis_table(std::FILE* input, CjisTable& table, const InputReport* report) {
+bool build_cjis_table(std::FILE* input, CjisTable& table, const InputReport& report, bool checks) {
   CjisUsage usage;
-  if (!create_cjis_usage(usage)) return false;
+  if (!create_cjis_usage(usage)) {
+    report_message(*report.reporter, "Could not allocate memory while making lookup table.\n");
+    return false;
+  }
   AnalysisPass pass;
   pass.usage = &usage;
-  pass.report = report;
+  pass.report = &report;
+  pass.checks = checks;
   LiteralScanner scanner;
   pass.scanner = &scanner;
-  literal_scanner_init(scanner, input, CJIS_SYNTAX, {drop_text, nullptr, count_literal, &pass}, report);
+  literal_scanner_init(scanner, input, CJIS_SYNTAX, {drop_text, nullptr, count_literal, &pass}, report, checks);
   const bool ok = literal_scanner_run(scanner);
   if (ok) select_cjis_table(usage, CJIS_TABLE_LIMIT, table);
-  destroy_cjis_usage(usage);
   return ok;
 }
 
 bool write_cjis_output(std::FILE* input, std::FILE* output, const CjisTable& table, bool wanted,
-                       const InputReport* report) {
+                       const InputReport& report, bool checks) {
   FilterOutput out;
   start_output(out, output);
   write_cjis_table(table, wanted, out);
   WritingPass pass;
   index_cjis_table(table, pass.index);
   pass.output = &out;
-  pass.report = report;
+  pass.report = &report;
+  pass.checks = checks;
   LiteralScanner scanner;
   pass.scanner = &scanner;
-  literal_scanner_init(scanner, input, CJIS_SYNTAX, {copy_text, &out, write_literal, &pass, send_written}, report);
+  literal_scanner_init(scanner, input, CJIS_SYNTAX, {copy_text, &out, write_literal, &pass}, report, checks);
+  const OutputBeforeMessages hook(*report.reporter, out);
   const bool ok = literal_scanner_run(scanner);
   flush_output(out);
   return ok;

@@ -26,16 +26,17 @@ std::uint32_t parse_hex_digits(const std::uint8_t* text, std::uint32_t length);
 std::uint32_t expand_cjis_literal(const std::uint8_t* text, std::uint32_t length, std::uint8_t* units,
                                   const std::uint16_t* sjis_code_table, const SjisTrieBlock* sjis_trie);
 
-// The analysis pass: reads the whole input and fills the table. Returns false
-// when the counters cannot be allocated or a literal is too long or unclosed.
-// With a report, also warns about the literals and explains literal errors.
-bool build_cjis_table(std::FILE* input, CjisTable& table, const InputReport* report = nullptr);
+// The analysis pass: reads the whole input and fills the table. Returns false,
+// reported, when the counters cannot be allocated or a literal is too long or
+// unclosed. With checks, also warns about the literals and explains literal
+// errors at their places.
+bool build_cjis_table(std::FILE* input, CjisTable& table, const InputReport& report, bool checks);
 
 // The writing pass: the table header, then the input with every literal
-// coded. Returns false when a literal is too long or unclosed. With a report
-// it warns and explains as the analysis pass does.
+// coded. Returns false, reported, when a literal is too long or unclosed.
+// With checks it warns and explains as the analysis pass does.
 bool write_cjis_output(std::FILE* input, std::FILE* output, const CjisTable& table, bool wanted,
-                       const InputReport* report = nullptr);
+                       const InputReport& report, bool checks);
 
 // The whole program on its command line (argv[0] is the program); returns the exit status.
 int run_glyphmint(int argc, char** argv);

@@ -5,7 +5,6 @@
 #include <string>
 #include <vector>
 
-#include "textconv/heap.h"
 
 namespace {
 
@@ -66,30 +65,6 @@ TEST(CjisFilter, ExpandsBraceEscapes) {
   EXPECT_EQ(expand("ab{"), ascii_units("ab"));
   EXPECT_EQ(expand("{"), V{});
   EXPECT_EQ(expand(""), V{});
-}
-
-TEST(CjisFilter, AnalysisAllocatesOnce) {
-  std::string source;
-  for (int i = 0; i < 2000; ++i) source += "db $CJIS(\"漢字{8140}かな\")\n";
-  std::FILE* in = source_file(source);
-  CjisTable table;
-  heap_fail_at(0);
-  ASSERT_TRUE(build_cjis_table(in, table));
-  EXPECT_EQ(heap_allocations_seen(), 1u);
-  EXPECT_EQ(table.count, 5u);
-  std::fclose(in);
-}
-
-TEST(CjisFilter, AnalysisFailsWithoutCounters) {
-  std::FILE* in = source_file("db $CJIS(\"あ\")\n");
-  CjisTable table;
-  testing::internal::CaptureStdout();
-  heap_fail_at(1);
-  const bool ok = build_cjis_table(in, table);
-  heap_fail_at(0);
-  EXPECT_FALSE(ok);
-  EXPECT_EQ(testing::internal::GetCapturedStdout(), "Could not allocate memory while making lookup table.\n");
-  std::fclose(in);
 }
 
 }  // namespace

@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "textconv/byte_output.h"
-#include "textconv/heap.h"
+#include <new>
 
 namespace {
 
@@ -26,26 +26,15 @@ bool has_double_unit(const std::uint8_t* units, std::uint32_t unitCount) {
 
 bool create_cjis_usage(CjisUsage& usage) {
   std::memset(usage.singleCounts, 0, sizeof usage.singleCounts);
-  const std::size_t countBytes = CJIS_DOUBLE_VALUES * sizeof(std::int32_t);
-  const std::size_t candidateBytes = CJIS_DOUBLE_VALUES * sizeof(std::uint16_t);
-  void* block = heap_alloc(countBytes + candidateBytes);
-  if (block == nullptr) {
-    usage.doubleCounts = nullptr;
-    usage.candidates = nullptr;
-    std::puts("Could not allocate memory while making lookup table.");
-    std::fflush(stdout);
+  try {
+    usage.doubleCounts.assign(CJIS_DOUBLE_VALUES, 0);
+    usage.candidates.assign(CJIS_DOUBLE_VALUES, 0);
+  } catch (const std::bad_alloc&) {
+    usage.doubleCounts = {};
+    usage.candidates = {};
     return false;
   }
-  std::memset(block, 0, countBytes);
-  usage.doubleCounts = static_cast<std::int32_t*>(block);
-  usage.candidates = reinterpret_cast<std::uint16_t*>(static_cast<std::uint8_t*>(block) + countBytes);
   return true;
-}
-
-void destroy_cjis_usage(CjisUsage& usage) {
-  heap_free(usage.doubleCounts);
-  usage.doubleCounts = nullptr;
-  usage.candidates = nullptr;
 }
 
 void count_cjis_usage(CjisUsage& usage, const std::uint8_t* units, std::uint32_t length) {
@@ -78,8 +67,9 @@ void select_cjis_table(CjisUsage& usage, std::uint32_t limit, CjisTable& table) 
   // Most used first; equal counts keep ascending code order (what a stable
   // sort of the ascending list gives). Only the ones that fit are ordered.
   const std::uint32_t taken = std::min(candidateCount, limit - count);
-  const std::int32_t* counts = usage.doubleCounts;
-  std::partial_sort(usage.candidates, usage.candidates + taken, usage.candidates + candidateCount,
+  const std::int32_t* counts = usage.doubleCounts.data();
+  std::uint16_t* candidates = usage.candidates.data();
+  std::partial_sort(candidates, candidates + taken, candidates + candidateCount,
                     [counts](std::uint16_t a, std::uint16_t b) {
                       const std::int32_t ca = counts[a - 0x8000];
                       const std::int32_t cb = counts[b - 0x8000];

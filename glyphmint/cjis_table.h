@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 struct FilterOutput;
 
@@ -20,12 +21,11 @@ constexpr std::uint8_t CJIS_KIND_MIXED = 1;
 constexpr std::uint8_t CJIS_KIND_PLAIN = 2;
 constexpr std::uint8_t CJIS_LINE_END = 4;
 
-// Use counts of the analysis pass. The double-byte counters and the
-// candidate list share one heap block.
+// Use counts of the analysis pass.
 struct CjisUsage {
-  std::int32_t singleCounts[256];   // units 0x0000 to 0x00FF
-  std::int32_t* doubleCounts;       // units 0x8000 to 0xFFFF
-  std::uint16_t* candidates;        // room for every double-byte value
+  std::int32_t singleCounts[256];           // units 0x0000 to 0x00FF
+  std::vector<std::int32_t> doubleCounts;   // units 0x8000 to 0xFFFF
+  std::vector<std::uint16_t> candidates;    // room for every double-byte value
 };
 
 struct CjisTable {
@@ -37,11 +37,8 @@ struct CjisTable {
 // Counts one more use without overflowing on huge inputs.
 inline void cjis_bump(std::int32_t& counter) { counter += counter != 0x7FFFFFFF ? 1 : 0; }
 
-// Sets all counters to 0. On allocation failure prints "Could not allocate
-// memory while making lookup table.", keeps nothing and returns false.
+// Sets all counters to 0; false, keeping nothing, when memory ran out.
 bool create_cjis_usage(CjisUsage& usage);
-// Gives back the heap memory of a created CjisUsage.
-void destroy_cjis_usage(CjisUsage& usage);
 
 // Adds one literal's units; a plain literal (no non-zero high byte) counts for nothing.
 void count_cjis_usage(CjisUsage& usage, const std::uint8_t* units, std::uint32_t length);
@@ -92,7 +89,7 @@ struct CjisLiteralCount {
 };
 
 inline CjisLiteralCount start_cjis_count(CjisUsage& usage, std::uint16_t* singles) {
-  return CjisLiteralCount{usage.singleCounts, usage.doubleCounts, singles, 0, false};
+  return CjisLiteralCount{usage.singleCounts, usage.doubleCounts.data(), singles, 0, false};
 }
 
 inline void count_cjis_unit(CjisLiteralCount& count, std::uint32_t unit) {

@@ -1,7 +1,7 @@
-// A test seam: the n-th allocation of the running program fails, whether it
-// goes through operator new (which then throws std::bad_alloc, or returns
-// null for the nothrow forms) or through heap_alloc. Linked only into the
-// fault-injection tests, which replace the global operator new with it.
+// A test seam: the n-th allocation of the running program through operator
+// new fails (it throws std::bad_alloc, or returns null for the nothrow
+// forms). Linked only into the fault-injection tests, which replace the
+// global operator new with it.
 #pragma once
 
 #include <cstdint>

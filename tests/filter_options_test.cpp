@@ -1,6 +1,6 @@
 // The options of bytequill and glyphmint as users run them: warnings and
-// explanations at their lines and columns, --strict, usage errors, --help
-// and --version; and runs without options that stay exactly as they were.
+// explanations at their lines and columns on standard error, --quiet and
+// --strict, usage errors, --help and --version.
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -60,7 +60,7 @@ struct Case {
   std::vector<std::string> extra;  // arguments after the two paths
   int status;
   std::string messages;  // standard output, the same with and without options
-  std::vector<std::string> lines;  // the start of each line on standard error under --verbose
+  std::vector<std::string> lines;  // the start of each line on standard error
 };
 
 const Case CASES[] = {
@@ -87,9 +87,9 @@ const Case CASES[] = {
 
 }  // namespace
 
-// Each case runs without options (nothing on standard error, the messages,
-// status and output as ever), then with --verbose: the same run, which also
-// warns and explains at the line and column of the cause.
+// Each case warns and explains at the line and column of the cause; with
+// --quiet the same run says nothing on standard error, and the messages,
+// status and output stay the same.
 TEST(FilterOptions, WarningsAndErrorsAtTheirPlaces) {
   for (const Case& c : CASES) {
     SCOPED_TRACE(std::string(c.program) + ": " + c.source.substr(0, 60));
@@ -97,19 +97,20 @@ TEST(FilterOptions, WarningsAndErrorsAtTheirPlaces) {
     write_file(scratch.file("in.asm"), c.source);
     std::vector<std::string> args = {"in.asm", "out.s"};
     args.insert(args.end(), c.extra.begin(), c.extra.end());
+    Outcome warned = run_in(scratch.path(), c.program, args);
+    EXPECT_EQ(warned.status, c.status);
+    EXPECT_EQ(warned.out, c.messages);
+    ASSERT_EQ(warned.err.size(), c.lines.size());
+    for (std::size_t i = 0; i < c.lines.size(); ++i) EXPECT_EQ(warned.err[i].substr(0, c.lines[i].size()), c.lines[i]);
+    const std::string output = read_file(scratch.file("out.s"));
+    EXPECT_EQ(file_exists(scratch.file("out.s")), c.status == 0);
+
+    args.insert(args.begin(), "--quiet");
     Outcome quiet = run_in(scratch.path(), c.program, args);
     EXPECT_EQ(quiet.status, c.status);
     EXPECT_EQ(quiet.out, c.messages);
     EXPECT_TRUE(quiet.err.empty());
-    const std::string output = read_file(scratch.file("out.s"));
-
-    args.insert(args.begin(), "--verbose");
-    Outcome verbose = run_in(scratch.path(), c.program, args);
-    EXPECT_EQ(verbose.status, c.status);
-    EXPECT_EQ(verbose.out, c.messages);
     EXPECT_EQ(read_file(scratch.file("out.s")), output);
-    ASSERT_EQ(verbose.err.size(), c.lines.size());
-    for (std::size_t i = 0; i < c.lines.size(); ++i) EXPECT_EQ(verbose.err[i].substr(0, c.lines[i].size()), c.lines[i]);
   }
 }
 
@@ -117,7 +118,7 @@ TEST(FilterOptions, WarningsAndErrorsAtTheirPlaces) {
 TEST(FilterOptions, GlyphmintExplainsAnInputThatCannotBeReadTwice) {
   SKIP_WITHOUT_SHELL();  // a pipe as the input
   ScratchDir scratch;
-  Outcome r = run_in(scratch.path(), "glyphmint", {"-v", "/dev/stdin", "out.s"}, "a: db $CJIS(\"x\")");
+  Outcome r = run_in(scratch.path(), "glyphmint", {"/dev/stdin", "out.s"}, "a: db $CJIS(\"x\")");
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.out, "");
   ASSERT_EQ(r.err.size(), 1u);
@@ -125,20 +126,21 @@ TEST(FilterOptions, GlyphmintExplainsAnInputThatCannotBeReadTwice) {
   EXPECT_NE(r.err[0].find("give a file"), std::string::npos);
 }
 
-// --strict: a warning or a failure fails the run and removes the output; a
-// clean run keeps it. A link is no output of its own and stays, as does the file it names.
-TEST(FilterOptions, StrictRemovesAnUnfitOutput) {
+// --strict: a warning or a failure fails the run and the output before it
+// stays; a clean run replaces it. Through a symbolic link, the file it names
+// is replaced and the link stays.
+TEST(FilterOptions, StrictLeavesThePreviousOutput) {
   ScratchDir scratch;
   const struct {
     const char* program;
     const char* source;
     const char* output;
     int status;
-    bool kept;
   } cases[] = {
-      {"bytequill", "db $SJIS(\"～\")\n", "out.s", 1, false}, {"bytequill", "db $SJIS(\"open\n", "out.s", 1, false},
-      {"bytequill", "db $SJIS(\"〜\")\n", "out.s", 0, true},   {"glyphmint", "db $CJIS(\"{x}\")\n", "out.s", 1, false},
-      {"glyphmint", "db $CJIS(\"{0a}\")\n", "out.s", 0, true}, {"bytequill", "db $SJIS(\"～\")\n", "link.s", 1, true},
+      {"bytequill", "db $SJIS(\"～\")\n", "out.s", 1}, {"bytequill", "db $SJIS(\"open\n", "out.s", 1},
+      {"bytequill", "db $SJIS(\"〜\")\n", "out.s", 0},   {"glyphmint", "db $CJIS(\"{x}\")\n", "out.s", 1},
+      {"glyphmint", "db $CJIS(\"{0a}\")\n", "out.s", 0}, {"bytequill", "db $SJIS(\"～\")\n", "link.s", 1},
+      {"bytequill", "db $SJIS(\"〜\")\n", "link.s", 0},
   };
 #ifndef _WIN32
   ASSERT_EQ(symlink("target.s", scratch.file("link.s").c_str()), 0);
@@ -147,12 +149,14 @@ TEST(FilterOptions, StrictRemovesAnUnfitOutput) {
     SCOPED_TRACE(c.source);
     if (!MAKES_LINKS && std::string(c.output) == "link.s") continue;
     write_file(scratch.file("in.asm"), c.source);
+    write_file(scratch.file(c.output), "previous");
     Outcome r = run_in(scratch.path(), c.program, {"--strict", "in.asm", c.output});
     EXPECT_EQ(r.status, c.status);
-    EXPECT_EQ(file_exists(scratch.file(c.output)), c.kept);
+    EXPECT_EQ(read_file(scratch.file(c.output)) == "previous", c.status != 0);
   }
   if (MAKES_LINKS) {
-    EXPECT_NE(read_file(scratch.file("target.s")), "");
+    EXPECT_NE(read_file(scratch.file("target.s")).find("81h"), std::string::npos);
+    EXPECT_EQ(read_file(scratch.file("link.s")), read_file(scratch.file("target.s")));
   }
 }
 
@@ -176,8 +180,16 @@ TEST(FilterOptions, UsageErrorsAndFileNamesThatLookLikeOptions) {
       std::remove(scratch.file("out.s").c_str());
     }
   }
-  // After the paths an option is a positional argument, as it always was.
-  EXPECT_EQ(run_in(scratch.path(), "bytequill", {"-x", "out.s", "-v"}).out, "BYTEQUILL wrong number of parameters\n");
+  // After the paths an option is a positional argument, as it always was;
+  // standard error says where options go.
+  Outcome late = run_in(scratch.path(), "bytequill", {"-x", "out.s", "-v"});
+  EXPECT_EQ(late.out, "BYTEQUILL wrong number of parameters\n");
+  ASSERT_EQ(late.err.size(), 1u);
+  EXPECT_NE(late.err[0].find("options go before the file names"), std::string::npos);
+  late = run_in(scratch.path(), "glyphmint", {"-x", "out.s", "-v"});
+  EXPECT_EQ(late.status, 0);
+  ASSERT_EQ(late.err.size(), 1u);
+  EXPECT_NE(late.err[0].find("'-v' is taken as the third argument; options go before the file names"), std::string::npos);
 }
 
 TEST(FilterOptions, HelpAndVersion) {

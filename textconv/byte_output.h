@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "textconv/reporter.h"
+
 // The size of the filters' output buffer, input block and literal buffer.
 constexpr std::uint32_t BLOCK_SIZE = 2048;
 
@@ -43,9 +45,25 @@ void output_byte_list(FilterOutput& out, const std::uint8_t* bytes, std::uint32_
 // A scanner text handler whose context is a FilterOutput: copies the text.
 void copy_text(void* output, const std::uint8_t* bytes, std::uint32_t length);
 
-// A scanner message hook whose context is a FilterOutput: what its buffers
-// wrote out so far goes to the stream (the buffer being filled stays).
+// A message hook whose context is a FilterOutput: what its buffers wrote out
+// so far goes to the stream (the buffer being filled stays).
 void send_written(void* output);
+
+// While it lives, the reporter sends what the output wrote out so far to its
+// stream before each one-line message, as if the output were unbuffered.
+struct OutputBeforeMessages {
+  Reporter& reporter;
+  OutputBeforeMessages(Reporter& r, FilterOutput& out) : reporter(r) {
+    r.beforeMessage = send_written;
+    r.hookContext = &out;
+  }
+  ~OutputBeforeMessages() {
+    reporter.beforeMessage = nullptr;
+    reporter.hookContext = nullptr;
+  }
+  OutputBeforeMessages(const OutputBeforeMessages&) = delete;
+  OutputBeforeMessages& operator=(const OutputBeforeMessages&) = delete;
+};
 
 // Sends everything, the buffer's bytes included, to the stream.
 void flush_output(FilterOutput& out);

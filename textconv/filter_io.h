@@ -1,38 +1,41 @@
 // Opening and closing the files of a source filter (bytequill, glyphmint),
-// with the checks that keep a user's source safe.
+// with the checks that keep a user's source safe: the input is never the
+// output (by any path or link), and the output is replaced whole or not at
+// all.
 #pragma once
 
-#include <cstdint>
 #include <cstdio>
 
-struct Diagnostics;
+#include "textconv/whole_output.h"
 
-// Opens input_path for reading and output_path for writing. Prints the
-// program's one-line message and returns false when the input cannot be
-// opened (a folder counts as unopenable), when the output names the same file
-// as the input (checked before anything is truncated) or when the output
-// cannot be opened. On false nothing is left open. Also makes a closed pipe
-// show up as a failed write instead of ending the process.
-// With diagnostics, each failure is also explained on standard error.
-bool open_filter_files(const char* program, const char* input_path, const char* output_path,
-                       std::FILE** input, std::FILE** output, Diagnostics* diagnostics = nullptr);
-
-// Closes the output and then the input. Returns false, after printing
-// "<PROGRAM> couldn't write <path>", when any write to the output failed, or
-// after "<PROGRAM> couldn't read its input" when reading the input failed.
-bool close_filter_files(const char* program, const char* output_path, std::FILE* input,
-                        std::FILE* output, Diagnostics* diagnostics = nullptr);
-
-// The file an output stream writes to.
-struct OutputFile {
-  bool regular;  // a regular file (not a device, pipe or socket)
-  std::uint64_t device;  // on Windows the volume serial number
-  std::uint64_t inode;   // on Windows the file index
+// The files of one filter run; what is still open is closed, and an output
+// not finished is abandoned, when they go.
+struct FilterFiles {
+  std::FILE* input = nullptr;
+  WholeOutput output;
+  FilterFiles() = default;
+  FilterFiles(const FilterFiles&) = delete;
+  FilterFiles& operator=(const FilterFiles&) = delete;
+  ~FilterFiles();
 };
 
-OutputFile identify_output(std::FILE* output);
+enum class FilterOpenProblem { None, InputUnreadable, OutputIsInput, OutputUnwritable };
 
-// Removes the output at path when path itself (not a link to it) still names
-// that regular file. Returns true when it was removed.
-bool remove_output_file(const char* path, const OutputFile& file);
+struct FilterOpened {
+  FilterOpenProblem problem;
+  const char* why;  // the cause, for InputUnreadable and OutputUnwritable
+};
 
+// Opens the input for reading and the output for writing; on a problem
+// nothing is left open. A folder is no readable input. Also makes a closed
+// pipe show up as a failed write instead of ending the process.
+FilterOpened open_filter_files(const char* inputPath, const char* outputPath, FilterFiles& files);
+
+struct FilterClosed {
+  bool written;       // every write to the output succeeded and it took its place
+  const char* cause;  // why not, when known
+  bool read;          // reading the input never failed
+};
+
+// Closes the input and finishes the output, or with keep false abandons it.
+FilterClosed close_filter_files(FilterFiles& files, bool keep);

@@ -1,8 +1,7 @@
 // The command line shared by the source filters (bytequill, glyphmint):
 // PROGRAM [OPTIONS] input-path output-path [optional arguments]. The shell
 // reads the options, checks the arguments, opens both files safely, runs the
-// filter and closes the files; under --strict it removes an output that
-// warnings or a failure make unfit.
+// filter, and puts the output in place only when the run succeeds.
 #pragma once
 
 #include <cstdio>
@@ -14,9 +13,10 @@
 struct FilterRun {
   std::FILE* input;
   std::FILE* output;
-  int extraCount;     // optional arguments after the two paths
+  int extraCount;  // optional arguments after the two paths
   char* const* extra;
-  const InputReport* report;  // set under --verbose: where warnings about the input go
+  InputReport report;  // where findings about the input go
+  bool checksText;     // findings are shown or counted: check the text and track places
 };
 
 // One filter program.
@@ -28,7 +28,7 @@ struct FilterCommand {
 };
 
 // Runs the filter on its command line (argv[0] is the program). Returns the
-// exit status: 0 when every step succeeded, 1 after a one-line message on
-// standard output (the filter prints its own) or, under --strict, after any
-// warning; 0 after --help or --version and 2 after a usage error.
+// exit status: 0 when every step succeeded, 1 after a one-line message (the
+// filter prints its own) or, under --strict, after any warning; 0 after
+// --help or --version and 2 after a usage error.
 int run_filter(const FilterCommand& command, int argc, char** argv);

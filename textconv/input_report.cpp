@@ -53,7 +53,7 @@ void warn_at_position(const InputReport& report, TextPosition at, const char* fo
   va_start(args, format);
   const Message m = format_message(format, args);
   va_end(args);
-  warn_at(*report.diagnostics, place_of(report, at), "%s", m.text);
+  warn_at(*report.reporter, place_of(report, at), "%s", m.text);
 }
 
 void explain_at_position(const InputReport& report, TextPosition at, const char* format, ...) {
@@ -61,7 +61,7 @@ void explain_at_position(const InputReport& report, TextPosition at, const char*
   va_start(args, format);
   const Message m = format_message(format, args);
   va_end(args);
-  explain_at(*report.diagnostics, place_of(report, at), "%s", m.text);
+  explain_at(*report.reporter, place_of(report, at), "%s", m.text);
 }
 
 void warn_text_finding(const InputReport& report, PositionCursor& cursor, const TextFinding& finding) {

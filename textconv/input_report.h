@@ -1,11 +1,10 @@
-// Findings about one input at their places: under --verbose the filters
-// track lines and columns and report warnings and explanations through an
-// InputReport; without it they track nothing.
+// Findings about one input at their places: lines and columns of the input,
+// reported through the run's Reporter.
 #pragma once
 
 #include <cstdint>
 
-#include "textconv/diagnostics.h"
+#include "textconv/reporter.h"
 #include "textconv/sjis_check.h"
 
 // Line and column of a byte of the input, both from 1; columns in bytes.
@@ -14,10 +13,10 @@ struct TextPosition {
   std::uint32_t column;
 };
 
-// Where findings about one input go: the run's diagnostics and the input's
+// Where findings about one input go: the run's reporter and the input's
 // path as the user gave it.
 struct InputReport {
-  Diagnostics* diagnostics;
+  Reporter* reporter;
   const char* path;
 };
 

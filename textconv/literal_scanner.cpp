@@ -4,8 +4,6 @@
 
 namespace {
 
-constexpr std::uint32_t MARKER_LENGTH = 6;
-
 // Where the scan of one block stands: the next byte to examine and the first
 // byte not yet handed on (to on_text or into the literal buffer).
 struct Cursor {
@@ -34,16 +32,10 @@ TextPosition position_in_block(LiteralScanner& s, std::uint32_t pos) {
   return TextPosition{s.line, static_cast<std::uint32_t>(s.blockBase + pos - s.lineStart + 1)};
 }
 
-void before_message(const LiteralScanner& s) {
-  if (s.handlers.beforeMessage != nullptr) s.handlers.beforeMessage(s.handlers.textContext);
-}
-
 void report_too_many(LiteralScanner& s, const char* why) {
-  before_message(s);
-  std::printf("%s has too many characters to decode\n", s.syntax.word);
-  std::fflush(stdout);
+  report_message(*s.report.reporter, "%s has too many characters to decode\n", s.syntax.word);
   s.ok = false;
-  if (s.report) explain_at_position(*s.report, s.markerPosition, "%s", why);
+  if (s.tracking) explain_at_position(s.report, s.markerPosition, "%s", why);
 }
 
 void report_literal_too_long(LiteralScanner& s) {
@@ -54,11 +46,9 @@ void report_literal_too_long(LiteralScanner& s) {
 }
 
 void report_unclosed(LiteralScanner& s) {
-  before_message(s);
-  std::printf("Unclosed %s block\n", s.syntax.word);
-  std::fflush(stdout);
+  report_message(*s.report.reporter, "Unclosed %s block\n", s.syntax.word);
   s.ok = false;
-  if (s.report) explain_at_position(*s.report, s.markerPosition, "literal not closed before the end of the input");
+  if (s.tracking) explain_at_position(s.report, s.markerPosition, "literal not closed before the end of the input");
 }
 
 void hand_text(const LiteralScanner& s, const std::uint8_t* bytes, std::uint32_t length) {
@@ -77,11 +67,11 @@ std::uint32_t find_byte(const std::uint8_t* block, std::uint32_t pos, std::uint3
 void open_literal(LiteralScanner& s, Cursor& at) {
   const std::uint32_t markerStart = at.pos - s.matched;
   if (markerStart > at.start) hand_text(s, s.block + at.start, markerStart - at.start);
-  if (s.report) {
+  if (s.tracking) {
     s.markerPosition = position_in_block(s, markerStart);
     s.literalPosition = TextPosition{s.markerPosition.line, s.markerPosition.column + s.matched + 1};
   }
-  s.closeLength = s.matched - MARKER_LENGTH + 2;
+  s.closeLength = s.matched - s.markerLength + 2;
   s.depth = s.closeLength;
   s.inLiteral = true;
   s.matched = 0;
@@ -97,8 +87,8 @@ void step_outside(LiteralScanner& s, Cursor& at) {
     if (at.pos == s.blockCount) return;
   }
   const std::uint8_t c = s.block[at.pos];
-  if (s.matched < MARKER_LENGTH) {
-    s.matched = marker_step(s.syntax.marker, s.syntax.failure, s.matched, c);
+  if (s.matched < s.markerLength) {
+    s.matched = marker_step(s.syntax.marker, s.failure, s.matched, c);
   } else if (c == '"') {
     open_literal(s, at);
   } else if (c == '(') {
@@ -211,7 +201,7 @@ void keep_held_back(LiteralScanner& s) {
   if (s.matched == BLOCK_SIZE) {
     // A marker with so many extra "(" that it fills the block leaves no
     // room to read on: refuse it, but keep every byte in the text.
-    if (s.report) s.markerPosition = position_in_block(s, 0);
+    if (s.tracking) s.markerPosition = position_in_block(s, 0);
     report_too_many(s, "too many '(' after the marker");
     hand_text(s, s.block, BLOCK_SIZE);
     s.matched = 0;
@@ -227,10 +217,13 @@ void keep_held_back(LiteralScanner& s) {
 void drop_text(void*, const std::uint8_t*, std::uint32_t) {}
 
 void literal_scanner_init(LiteralScanner& scanner, std::FILE* input, const LiteralSyntax& syntax,
-                          const ScanHandlers& handlers, const InputReport* report) {
+                          const ScanHandlers& handlers, const InputReport& report, bool tracking) {
   scanner.input = input;
   scanner.report = report;
+  scanner.tracking = tracking;
   scanner.syntax = syntax;
+  scanner.markerLength = static_cast<std::uint32_t>(std::strlen(syntax.marker));
+  marker_failures(syntax.marker, scanner.markerLength, scanner.failure);
   scanner.handlers = handlers;
   scanner.blockCount = 0;
   scanner.block = scanner.read;
@@ -264,7 +257,7 @@ bool literal_scanner_run(LiteralScanner& s) {
   while (more && read_block(s)) {
     more = s.blockCount == BLOCK_SIZE;
     hand_on_rest(s, scan_block(s, s.matched));
-    if (s.report) count_lines(s, s.blockCount);
+    if (s.tracking) count_lines(s, s.blockCount);
     keep_held_back(s);
   }
   // A partial or complete marker at the end of the input stays text.
@@ -274,6 +267,17 @@ bool literal_scanner_run(LiteralScanner& s) {
   }
   if (s.inLiteral) report_unclosed(s);
   return s.ok;
+}
+
+void marker_failures(const char* marker, std::uint32_t length, std::uint8_t* failure) {
+  if (length == 0) return;
+  failure[0] = 0;
+  std::uint32_t k = 0;
+  for (std::uint32_t i = 1; i < length; ++i) {
+    failure[i] = static_cast<std::uint8_t>(k);  // the longest border of marker[0, i)
+    while (k > 0 && marker[i] != marker[k]) k = failure[k];
+    if (marker[i] == marker[k]) ++k;
+  }
 }
 
 std::uint32_t marker_step(const char* marker, const std::uint8_t* failure, std::uint32_t state,

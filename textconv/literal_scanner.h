@@ -9,20 +9,18 @@
 #include "textconv/byte_output.h"
 #include "textconv/input_report.h"
 
-// What one filter looks for: its six-byte marker and the word its messages name.
+// What one filter looks for: its marker and the word its messages name.
 struct LiteralSyntax {
-  const char* marker;           // e.g. "$SJIS("
-  const std::uint8_t* failure;  // the marker's failure table, one byte per position
-  const char* word;             // "SJIS" or "CJIS", first word of the messages
+  const char* marker;  // e.g. "$SJIS(", at most MAX_MARKER_LENGTH bytes
+  const char* word;    // "SJIS" or "CJIS", first word of the messages
 };
+
+constexpr std::uint32_t MAX_MARKER_LENGTH = 16;
 
 // Receives bytes outside literals, in input order.
 using TextHandler = void (*)(void* context, const std::uint8_t* bytes, std::uint32_t length);
 // Receives the text of one complete literal (at most BLOCK_SIZE - 2 bytes).
 using LiteralHandler = void (*)(void* context, const std::uint8_t* text, std::uint32_t length);
-
-// Called before the scanner prints a message on standard output.
-using MessageHook = void (*)(void* context);
 
 // Where the scanner hands what it reads; each handler has its own context.
 struct ScanHandlers {
@@ -30,9 +28,6 @@ struct ScanHandlers {
   void* textContext;
   LiteralHandler onLiteral;
   void* literalContext;
-  // Optional, called with textContext: lets the text handed on so far reach
-  // its file before the message, as when the text was written unbuffered.
-  MessageHook beforeMessage = nullptr;
 };
 
 // A text handler that drops the text.
@@ -46,6 +41,8 @@ struct LiteralScanner {
   // Configuration, fixed for one run.
   std::FILE* input;
   LiteralSyntax syntax;
+  std::uint32_t markerLength;
+  std::uint8_t failure[MAX_MARKER_LENGTH];  // where a partial match goes on after a mismatch
   ScanHandlers handlers;
   // State.
   const std::uint8_t* block;  // BLOCK_SIZE bytes at most, in read
@@ -61,9 +58,10 @@ struct LiteralScanner {
   std::uint32_t readCount;
   bool inputEnded;  // a read came short: the input has no more
   std::uint8_t read[BLOCK_SIZE + SCAN_INPUT_SIZE];  // room for a block's rest and a piece
-  // Places, tracked only while report is set: the line ends counted so far
-  // and the literal being read.
-  const InputReport* report;
+  // Where its messages go, and places, tracked only while tracking: the
+  // line ends counted so far and the literal being read.
+  InputReport report;
+  bool tracking;
   std::uint64_t blockBase;  // input offset of block[0]
   std::uint64_t counted;    // input offset up to which line ends are counted
   std::uint64_t lineStart;  // input offset of the first byte of the current line
@@ -72,15 +70,20 @@ struct LiteralScanner {
   TextPosition literalPosition;  // the first byte of its text
 };
 
-// Sets up a scanner over input (opened for binary reading). With a report,
-// the scanner tracks where its literals lie (literalPosition is the place of
-// the text handed to on_literal) and explains its errors there too.
+// Sets up a scanner over input (opened for binary reading). Its messages go
+// to the report's reporter; when tracking, the scanner also tracks where its
+// literals lie (literalPosition is the place of the text handed to
+// on_literal) and explains its errors there.
 void literal_scanner_init(LiteralScanner& scanner, std::FILE* input, const LiteralSyntax& syntax,
-                          const ScanHandlers& handlers, const InputReport* report = nullptr);
+                          const ScanHandlers& handlers, const InputReport& report, bool tracking);
 
 // Scans to the end of the input. Returns true when no literal was too long
-// and none was left open; the messages go to standard output.
+// and none was left open; each of those is reported as it is found.
 bool literal_scanner_run(LiteralScanner& scanner);
+
+// The Knuth-Morris-Pratt failure table of a zero-terminated marker: after a
+// mismatch at position i, the match goes on at failure[i].
+void marker_failures(const char* marker, std::uint32_t length, std::uint8_t* failure);
 
 // One Knuth-Morris-Pratt step over a zero-terminated marker; call only while
 // state is below the marker length. Returns the new state.

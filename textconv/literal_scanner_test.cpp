@@ -7,7 +7,6 @@
 
 namespace {
 
-const std::uint8_t ZEROS[6] = {};
 
 struct ScanResult {
   std::string text;                   // everything handed to on_text, in order
@@ -32,7 +31,9 @@ ScanResult scan(const std::string& input, const char* marker = "$SJIS(",
   std::rewind(in);
   ScanResult result;
   LiteralScanner scanner;
-  literal_scanner_init(scanner, in, {marker, ZEROS, word}, {collect_text, &result, collect_literal, &result});
+  Reporter reporter{"test", false, false, false, 0, stdout, stderr, nullptr, nullptr};
+  literal_scanner_init(scanner, in, {marker, word}, {collect_text, &result, collect_literal, &result},
+                       InputReport{&reporter, "in"}, false);
   testing::internal::CaptureStdout();
   result.ok = literal_scanner_run(scanner);
   result.messages = testing::internal::GetCapturedStdout();
@@ -187,19 +188,33 @@ TEST(LiteralScanner, UsesTheConfiguredMarkerAndWord) {
 }
 
 TEST(MarkerStep, FollowsTheMatcher) {
+  std::uint8_t failure[MAX_MARKER_LENGTH];
+  marker_failures("$SJIS(", 6, failure);
   struct Step {
     std::uint32_t state;
     char byte;
     std::uint32_t next;
   } cases[] = {{3, '$', 1}, {3, 'I', 4}, {3, 'x', 0}, {0, '$', 1}, {0, 'S', 0}, {5, '(', 6}};
   for (const Step& c : cases)
-    EXPECT_EQ(marker_step("$SJIS(", ZEROS, c.state, static_cast<std::uint8_t>(c.byte)), c.next)
+    EXPECT_EQ(marker_step("$SJIS(", failure, c.state, static_cast<std::uint8_t>(c.byte)), c.next)
         << c.state << " " << c.byte;
 
   // A marker with a proper prefix that is also a suffix falls back through
   // its failure table: "aab" after "aa" and another "a" still has "aa".
-  const std::uint8_t aab[3] = {0, 0, 1};
-  EXPECT_EQ(marker_step("aab", aab, 2, 'a'), 2u);
-  EXPECT_EQ(marker_step("aab", aab, 2, 'b'), 3u);
-  EXPECT_EQ(marker_step("aab", aab, 2, 'x'), 0u);
+  marker_failures("aab", 3, failure);
+  EXPECT_EQ(std::vector<std::uint8_t>(failure, failure + 3), (std::vector<std::uint8_t>{0, 0, 1}));
+  EXPECT_EQ(marker_step("aab", failure, 2, 'a'), 2u);
+  EXPECT_EQ(marker_step("aab", failure, 2, 'b'), 3u);
+  EXPECT_EQ(marker_step("aab", failure, 2, 'x'), 0u);
+}
+
+// The marker's length and table come from the marker itself: a shorter one
+// and one that overlaps itself scan as well as the six-byte ones.
+TEST(LiteralScanner, MarkersOfAnyLength) {
+  ScanResult r = scan("x $AB(\"t\") $AB((\"u\")) $A$AB(\"v\")", "$AB(", "AB");
+  EXPECT_EQ(r.text, "x   $A");
+  EXPECT_EQ(r.literals, (std::vector<std::string>{"t", "u", "v"}));
+  r = scan("aaab\"w\")", "aab", "A");
+  EXPECT_EQ(r.text, "a");
+  EXPECT_EQ(r.literals, (std::vector<std::string>{"w"}));
 }

@@ -74,6 +74,8 @@ std::string name_of(const std::string& path) {
 
 std::string resolve_links(const std::string& path) { return path; }
 
+bool may_write(const std::string& path) { return _access(path.c_str(), 2) == 0; }
+
 // A new file beside the target, opened for writing, its name in out.tempPath.
 int make_temporary(WholeOutput& out) {
   static unsigned counter = 0;
@@ -125,6 +127,8 @@ std::string resolve_links(const std::string& path) {
   }
   return at;
 }
+
+bool may_write(const std::string& path) { return ::access(path.c_str(), W_OK) == 0; }
 
 int make_temporary(WholeOutput& out) {
   out.tempPath = folder_of(out.finalPath) + "/." + name_of(out.finalPath) + ".XXXXXX";
@@ -202,10 +206,17 @@ bool open_whole_output(WholeOutput& out, const char* path, int* error) try {
     out.toStandardOutput = true;
     return true;
   }
-  out.finalPath = resolve_links(path);
-  FileIdentity target = identity_of_path(out.finalPath.c_str());
-  if (!target.known || target.regular) return open_temporary(out, error);
+  FileIdentity target = identity_of_path(path);
+  if (!target.known || target.regular) {
+    out.finalPath = resolve_links(path);
+    if (target.regular && !may_write(out.finalPath)) {
+      *error = EACCES;  // a file its owner keeps from writing is not replaced either
+      return false;
+    }
+    return open_temporary(out, error);
+  }
   // A device or a pipe is written as it is.
+  out.finalPath = path;
   int fd = open_direct(out.finalPath);
   out.stream = fd < 0 ? nullptr : stream_of(fd);
   if (out.stream != nullptr) return true;
