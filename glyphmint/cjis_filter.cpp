@@ -5,6 +5,7 @@
 #include "textconv/byte_output.h"
 #include "textconv/filter_shell.h"
 #include "textconv/literal_scanner.h"
+#include "textconv/source_checks.h"
 #include "textconv/transcoder.h"
 
 namespace {
@@ -156,6 +157,7 @@ struct AnalysisPass {
   CjisUsage* usage;
   const InputReport* report;
   bool checks;
+  SourceChecks source;
   const LiteralScanner* scanner;
   std::uint16_t singles[CJIS_LITERAL_UNITS];
 };
@@ -165,24 +167,59 @@ struct WritingPass {
   FilterOutput* output;
   const InputReport* report;
   bool checks;
+  SourceChecks source;
   const LiteralScanner* scanner;
   std::uint16_t singles[CJIS_LITERAL_UNITS];
   std::uint8_t coded[CODED_SIZE];
 };
 
+// A unit that a literal's warnings are about: a control code other than a
+// line end, or a single byte above 7Fh (a byte the conversion may have
+// passed through). A literal without one, and without a "{", needs no
+// closer look.
+inline bool is_notable(std::uint32_t unit) {
+  return (unit < 0x20 && unit != '\n' && unit != '\r') || unit - 0x80u < 0x80u;
+}
+
+// The checks of one literal in the pass that checks: a literal left open,
+// a source in Shift-JIS, and (when anything in it is notable) each character.
+void check_text(SourceChecks& source, const LiteralScanner& scanner, const std::uint8_t* text, std::uint32_t length,
+                bool mixed, bool notable) {
+  check_literal_closing(source, scanner, text, length);
+  if (!notable && std::memchr(text, '{', length) == nullptr) return;
+  if (literal_reads_as_shift_jis(source, scanner, text, length)) return;
+  check_literal(*source.report, scanner.literalPosition, text, length, mixed);
+}
+
 void count_literal(void* context, const std::uint8_t* text, std::uint32_t length) {
   AnalysisPass& pass = *static_cast<AnalysisPass*>(context);
   CjisLiteralCount count = start_cjis_count(*pass.usage, pass.singles);
-  stream_cjis_literal(text, length, [&count](std::uint32_t unit) { count_cjis_unit(count, unit); });
-  if (pass.checks) check_literal(*pass.report, pass.scanner->literalPosition, text, length, count.mixed);
+  if (!pass.checks) {
+    stream_cjis_literal(text, length, [&count](std::uint32_t unit) { count_cjis_unit(count, unit); });
+    return;
+  }
+  bool notable = false;
+  stream_cjis_literal(text, length, [&count, &notable](std::uint32_t unit) {
+    count_cjis_unit(count, unit);
+    notable |= is_notable(unit);
+  });
+  check_text(pass.source, *pass.scanner, text, length, count.mixed, notable);
 }
 
 void write_literal(void* context, const std::uint8_t* text, std::uint32_t length) {
   WritingPass& pass = *static_cast<WritingPass*>(context);
   CjisLiteralCoder coder = start_cjis_coding(pass.index, pass.coded, pass.singles);
-  stream_cjis_literal(text, length, [&coder](std::uint32_t unit) { code_cjis_unit(coder, unit); });
+  bool notable = false;
+  if (pass.checks) {
+    stream_cjis_literal(text, length, [&coder, &notable](std::uint32_t unit) {
+      code_cjis_unit(coder, unit);
+      notable |= is_notable(unit);
+    });
+  } else {
+    stream_cjis_literal(text, length, [&coder](std::uint32_t unit) { code_cjis_unit(coder, unit); });
+  }
   output_byte_list(*pass.output, pass.coded, finish_cjis_coding(coder));
-  if (pass.checks) check_literal(*pass.report, pass.scanner->literalPosition, text, length, coder.mixed);
+  if (pass.checks) check_text(pass.source, *pass.scanner, text, length, coder.mixed, notable);
 }
 
 // Both passes over one input: the table (unless the optional argument is
@@ -262,12 +299,18 @@ bool build_cjis_table(std::FILE* input, CjisTable& table, const InputReport& rep
   pass.usage = &usage;
   pass.report = &report;
   pass.checks = checks;
+  pass.source = SourceChecks{&report, false, false};
   LiteralScanner scanner;
   pass.scanner = &scanner;
   literal_scanner_init(scanner, input, CJIS_SYNTAX, {drop_text, nullptr, count_literal, &pass}, report, checks);
   const bool ok = literal_scanner_run(scanner);
-  if (ok) select_cjis_table(usage, CJIS_TABLE_LIMIT, table);
-  return ok;
+  if (checks && scanner.byteOrderMark) warn_byte_order_mark(report);
+  if (!ok) return false;
+  const std::uint32_t qualified = select_cjis_table(usage, CJIS_TABLE_LIMIT, table);
+  summary_at(*report.reporter, SourcePlace{report.path, 0, 0},
+             "a table of %u characters; %u more were used often enough but did not fit", table.count,
+             qualified - table.count);
+  return true;
 }
 
 bool write_cjis_output(std::FILE* input, std::FILE* output, const CjisTable& table, bool wanted,
@@ -280,12 +323,15 @@ bool write_cjis_output(std::FILE* input, std::FILE* output, const CjisTable& tab
   pass.output = &out;
   pass.report = &report;
   pass.checks = checks;
+  pass.source = SourceChecks{&report, false, false};
   LiteralScanner scanner;
   pass.scanner = &scanner;
   literal_scanner_init(scanner, input, CJIS_SYNTAX, {copy_text, &out, write_literal, &pass}, report, checks);
   const OutputBeforeMessages hook(*report.reporter, out);
   const bool ok = literal_scanner_run(scanner);
   flush_output(out);
+  if (checks && scanner.byteOrderMark) warn_byte_order_mark(report);
+  if (!wanted) summary_at(*report.reporter, SourcePlace{report.path, 0, 0}, "no table (third argument 1)");
   return ok;
 }
 

@@ -24,12 +24,6 @@ std::vector<std::uint8_t> ascii_units(const std::string& text) {
   return units;
 }
 
-std::FILE* source_file(const std::string& text) {
-  std::FILE* f = std::tmpfile();
-  std::fwrite(text.data(), 1, text.size(), f);
-  std::rewind(f);
-  return f;
-}
 
 TEST(CjisFilter, ParsesTheDecimalArgument) {
   const struct {

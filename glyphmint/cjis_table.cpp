@@ -50,14 +50,16 @@ void count_cjis_usage(CjisUsage& usage, const std::uint8_t* units, std::uint32_t
   }
 }
 
-void select_cjis_table(CjisUsage& usage, std::uint32_t limit, CjisTable& table) {
+std::uint32_t select_cjis_table(CjisUsage& usage, std::uint32_t limit, CjisTable& table) {
   limit = std::min(limit, CJIS_TABLE_LIMIT);
   std::uint32_t count = 0;
+  std::uint32_t singles = 0;
   // Only 0x20 to 0xBF can be table entries: control bytes, the Shift-JIS lead
   // byte ranges and half-width katakana 0xC0 to 0xDF never are.
-  for (std::uint32_t b = 0x20; b <= 0xBF && count < limit; ++b) {
-    if (b >= 0x80 && b <= 0x9F) continue;
-    if (usage.singleCounts[b] != 0) table.codes[count++] = static_cast<std::uint16_t>(b);
+  for (std::uint32_t b = 0x20; b <= 0xBF; ++b) {
+    if ((b >= 0x80 && b <= 0x9F) || usage.singleCounts[b] == 0) continue;
+    ++singles;
+    if (count < limit) table.codes[count++] = static_cast<std::uint16_t>(b);
   }
 
   std::uint32_t candidateCount = 0;
@@ -81,6 +83,7 @@ void select_cjis_table(CjisUsage& usage, std::uint32_t limit, CjisTable& table) 
   for (std::uint32_t p = 0; p < count; ++p) table.order[p] = static_cast<std::uint8_t>(p);
   std::sort(table.order, table.order + count,
             [&table](std::uint8_t a, std::uint8_t b) { return table.codes[a] < table.codes[b]; });
+  return singles + candidateCount;
 }
 
 std::uint32_t find_cjis_code(const CjisTable& table, std::uint16_t value) {

@@ -46,7 +46,8 @@ void count_cjis_usage(CjisUsage& usage, const std::uint8_t* units, std::uint32_t
 // Chooses the table: the used single-byte characters 0x20 to 0xBF, then the
 // double-byte characters used at least three times, most used first (ties in
 // ascending code order), cut to limit entries (at most CJIS_TABLE_LIMIT).
-void select_cjis_table(CjisUsage& usage, std::uint32_t limit, CjisTable& table);
+// Returns how many characters qualified, those cut off included.
+std::uint32_t select_cjis_table(CjisUsage& usage, std::uint32_t limit, CjisTable& table);
 
 // Position of value in the table's codes, or CJIS_NOT_FOUND.
 std::uint32_t find_cjis_code(const CjisTable& table, std::uint16_t value);

@@ -66,7 +66,8 @@ struct Case {
 const Case CASES[] = {
     {"bytequill", "a: db $SJIS(\"あ～\")\n", {}, 0, "", {"in.asm:1:17: warning: U+FF5E '～' is not in the Shift-JIS"}},
     {"bytequill", "x\n db $SJIS(\"a\n\xff\xfe\"), $SJIS(\"\xe2\x80\x95\")", {}, 0, "",
-     {"in.asm:3:1: warning: bytes FF FE are not UTF-8", "in.asm:3:14: warning: U+2015 '―' is not"}},
+     {"in.asm:2:5: warning: this literal holds a line end and ends on line 3", "in.asm:3:1: warning: bytes FF FE are not UTF-8",
+      "in.asm:3:14: warning: U+2015 '―' is not"}},
     // The marker of the second line crosses the end of the first input block.
     {"bytequill", std::string(2043, ';') + "\n$SJIS(\"ab\xef\xbf\xa0\")", {}, 0, "", {"in.asm:2:10: warning: U+FFE0"}},
     {"bytequill", "ok: db $SJIS(\"¥‾ｱ漢\\~\")\n", {}, 0, "", {}},

@@ -70,8 +70,8 @@ void warn_text_finding(const InputReport& report, PositionCursor& cursor, const 
   warn_at_position(report, position_of(cursor, finding.offset), "%s", description);
 }
 
-void warn_unconvertible_text(const InputReport& report, TextPosition start, const std::uint8_t* text,
-                             std::uint32_t length) {
+std::uint32_t warn_unconvertible_text(const InputReport& report, TextPosition start, const std::uint8_t* text,
+                                      std::uint32_t length) {
   FindingWarner warner{&report, position_cursor(text, start)};
-  check_sjis_text(text, length, warn_finding, &warner);
+  return check_sjis_text(text, length, warn_finding, &warner);
 }

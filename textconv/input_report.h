@@ -52,5 +52,6 @@ void warn_text_finding(const InputReport& report, PositionCursor& cursor, const 
 
 // Warns about every character of text that passes the Shift-JIS conversion
 // unconverted (see check_sjis_text); text begins at start in the input.
-void warn_unconvertible_text(const InputReport& report, TextPosition start, const std::uint8_t* text,
-                             std::uint32_t length);
+// Returns the number of such characters and runs.
+std::uint32_t warn_unconvertible_text(const InputReport& report, TextPosition start, const std::uint8_t* text,
+                                      std::uint32_t length);

@@ -12,6 +12,7 @@ struct Cursor {
 };
 
 // Counts the line ends in the block up to position end.
+// Counts the line ends in the block up to position end.
 void count_lines(LiteralScanner& s, std::uint32_t end) {
   const std::uint64_t from = s.counted - s.blockBase;
   if (end <= from) return;
@@ -212,6 +213,21 @@ void keep_held_back(LiteralScanner& s) {
   s.blockCount = s.matched;
 }
 
+// Reads the first piece and skips a UTF-8 byte-order mark at its start: it
+// belongs to no text (a mark on Shift-JIS bytes would be read as part of
+// the first label).
+void skip_byte_order_mark(LiteralScanner& s) {
+  const std::size_t got = std::fread(s.read, 1, SCAN_INPUT_SIZE, s.input);
+  s.inputEnded = got < SCAN_INPUT_SIZE;
+  s.readCount = static_cast<std::uint32_t>(got);
+  s.byteOrderMark = got >= 3 && s.read[0] == 0xEF && s.read[1] == 0xBB && s.read[2] == 0xBF;
+  if (!s.byteOrderMark) return;
+  s.block = s.read + 3;
+  s.blockBase = 3;
+  s.counted = 3;
+  s.lineStart = 3;
+}
+
 }  // namespace
 
 void drop_text(void*, const std::uint8_t*, std::uint32_t) {}
@@ -252,6 +268,7 @@ bool literal_scanner_run(LiteralScanner& s) {
   s.line = 1;
   s.markerPosition = TextPosition{1, 1};
   s.literalPosition = TextPosition{1, 1};
+  skip_byte_order_mark(s);
   // A block that is not full was the input's last.
   bool more = true;
   while (more && read_block(s)) {

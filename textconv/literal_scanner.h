@@ -57,6 +57,7 @@ struct LiteralScanner {
   // What was read: readCount bytes, of which those before the block are done.
   std::uint32_t readCount;
   bool inputEnded;  // a read came short: the input has no more
+  bool byteOrderMark;  // the input began with a UTF-8 byte-order mark, which was skipped
   std::uint8_t read[BLOCK_SIZE + SCAN_INPUT_SIZE];  // room for a block's rest and a piece
   // Where its messages go, and places, tracked only while tracking: the
   // line ends counted so far and the literal being read.
@@ -77,8 +78,9 @@ struct LiteralScanner {
 void literal_scanner_init(LiteralScanner& scanner, std::FILE* input, const LiteralSyntax& syntax,
                           const ScanHandlers& handlers, const InputReport& report, bool tracking);
 
-// Scans to the end of the input. Returns true when no literal was too long
-// and none was left open; each of those is reported as it is found.
+// Scans to the end of the input, a UTF-8 byte-order mark at its start left
+// out (byteOrderMark tells). Returns true when no literal was too long and
+// none was left open; each of those is reported as it is found.
 bool literal_scanner_run(LiteralScanner& scanner);
 
 // The Knuth-Morris-Pratt failure table of a zero-terminated marker: after a

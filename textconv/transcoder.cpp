@@ -199,7 +199,8 @@ inline std::uint32_t other_form(const std::uint8_t* src, std::uint32_t avail, st
 // rest. Japanese text is taken two three-byte forms at a time and ASCII eight
 // bytes at a time, so that few branches hang on where a run of either ends.
 template <bool FixedWidth>
-std::uint32_t convert_direct(const std::uint8_t* src, std::uint32_t length, std::uint8_t* dst) {
+std::uint32_t convert_direct(const std::uint8_t* src, std::uint32_t length, std::uint8_t* dst,
+                             bool* passedThrough = nullptr) {
   std::uint32_t out = 0;
   std::uint32_t p = 0;
   while (p < length) {
@@ -229,7 +230,10 @@ std::uint32_t convert_direct(const std::uint8_t* src, std::uint32_t length, std:
     std::uint32_t n = 1;
     const std::uint32_t entry = other_form(src + p, length - p, &n);
     if (is_special(entry)) {
+      const std::uint32_t at = p;
       out = slow_step<FixedWidth>(src, length, &p, dst, out, entry);
+      // No table sequence is a single byte above 7Fh: such a step passed it through.
+      if (passedThrough != nullptr && p - at == 1) *passedThrough = true;
       continue;
     }
     out = emit<FixedWidth>(dst, out, entry);
@@ -273,4 +277,10 @@ std::uint32_t utf8_to_sjis(const std::uint8_t* src, std::uint32_t length, std::u
 std::uint32_t utf8_to_sjis16(const std::uint8_t* src, std::uint32_t length, std::uint8_t* dst,
                              const std::uint16_t* sjis_code_table, const SjisTrieBlock* sjis_trie) {
   return convert_with<true>(src, length, dst, sjis_code_table, sjis_trie);
+}
+
+std::uint32_t utf8_to_sjis_noting(const std::uint8_t* src, std::uint32_t length, std::uint8_t* dst,
+                                  bool* maybeUnconverted) {
+  *maybeUnconverted = false;
+  return convert_direct<false>(src, length, dst, maybeUnconverted);
 }

@@ -19,6 +19,12 @@ std::uint32_t utf8_to_sjis(const std::uint8_t* src, std::uint32_t length, std::u
 std::uint32_t utf8_to_sjis16(const std::uint8_t* src, std::uint32_t length, std::uint8_t* dst,
                              const std::uint16_t* sjis_code_table, const SjisTrieBlock* sjis_trie);
 
+// utf8_to_sjis over the built-in table that also notes, in
+// *maybeUnconverted, whether a byte above 7Fh passed through unconverted:
+// text without one needs no check for characters the table lacks.
+std::uint32_t utf8_to_sjis_noting(const std::uint8_t* src, std::uint32_t length, std::uint8_t* dst,
+                                  bool* maybeUnconverted);
+
 // The longest table sequence at src[0] (avail bytes, at least 1): returns
 // its length and puts its index in the code table in *index; 0 when src[0]
 // begins none and passes through. A sequence that begins a longer one counts
