@@ -91,9 +91,22 @@ int make_temporary(WholeOutput& out) {
 
 void keep_permissions(int, const std::string&) {}
 
+// A UTF-8 path as Windows names files; empty when it is not UTF-8.
+std::wstring wide_path(const std::string& path) {
+  int n = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, path.c_str(), -1, nullptr, 0);
+  if (n <= 0) return {};
+  std::wstring wide(static_cast<std::size_t>(n), L'\0');
+  MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, path.c_str(), -1, wide.data(), n);
+  wide.resize(static_cast<std::size_t>(n - 1));
+  return wide;
+}
+
 // Replaces the target; a target that another program holds open cannot be.
 int move_into_place(const WholeOutput& out) {
-  if (MoveFileExA(out.tempPath.c_str(), out.finalPath.c_str(), MOVEFILE_REPLACE_EXISTING)) return 0;
+  const std::wstring from = wide_path(out.tempPath);
+  const std::wstring to = wide_path(out.finalPath);
+  if (from.empty() || to.empty()) return EINVAL;
+  if (MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING)) return 0;
   DWORD why = GetLastError();
   return why == ERROR_SHARING_VIOLATION || why == ERROR_ACCESS_DENIED || why == ERROR_LOCK_VIOLATION ? HELD_OPEN
                                                                                                       : EACCES;
