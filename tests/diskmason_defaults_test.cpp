@@ -105,7 +105,9 @@ TEST_F(Defaults, NewcomersMistakes) {
 // image and no temporary; a symbolic link is replaced where it points, and a
 // replaced image keeps its permission bits.
 TEST_F(Defaults, ImagesAreReplacedWholeOrNotAtAll) {
-  SKIP_WITHOUT_SHELL();
+#if defined(_WIN32)
+  GTEST_SKIP() << "needs a POSIX shell, file size limits and symbolic links; the Linux run covers this";
+#else
   write_file(path("sub/big.bin"), std::string(200000, 'b'));
   write_file(path("sub/disk.lst"), "sub/boot.bin" + std::string(GEOMETRY) + "sub/big.bin BIG.BIN" + WHEN);
   write_file(path("disk.dcp"), OLD_IMAGE);
@@ -128,6 +130,7 @@ TEST_F(Defaults, ImagesAreReplacedWholeOrNotAtAll) {
   ASSERT_EQ(stat(path("disk.dcp").c_str(), &info), 0);
   EXPECT_EQ(info.st_mode & 07777, 0640u);
   EXPECT_GT(read_file(path("disk.dcp")).size(), 200000u);
+#endif
 }
 
 }  // namespace
