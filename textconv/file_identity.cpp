@@ -1,5 +1,7 @@
 #include "textconv/file_identity.h"
 
+#include <cstring>
+
 #if defined(_WIN32)
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
@@ -91,4 +93,8 @@ bool same_file(const FileIdentity& a, const FileIdentity& b) {
 
 bool same_regular_file(const FileIdentity& a, const FileIdentity& b) {
   return a.regular && b.regular && same_file(a, b);
+}
+
+const char* open_failure_text(const char* path, int error) {
+  return identity_of_path(path).folder ? "it is a folder" : std::strerror(error);
 }

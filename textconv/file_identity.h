@@ -29,6 +29,10 @@ bool same_file(const FileIdentity& a, const FileIdentity& b);
 // is also read destroys nothing.
 bool same_regular_file(const FileIdentity& a, const FileIdentity& b);
 
+// Why path could not be opened with error: "it is a folder" for a folder
+// (which Windows refuses as "Permission denied"), else the system's words.
+const char* open_failure_text(const char* path, int error);
+
 // Standard output and standard error keep their bytes (no line end becomes
 // CR LF on Windows).
 void use_binary_standard_streams();

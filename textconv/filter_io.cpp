@@ -25,7 +25,7 @@ FilterFiles::~FilterFiles() {
 FilterOpened open_filter_files(const char* inputPath, const char* outputPath, FilterFiles& files) {
   keep_running_when_readers_leave();
   files.input = std::fopen(inputPath, "rb");
-  const char* why = files.input ? nullptr : std::strerror(errno);
+  const char* why = files.input ? nullptr : open_failure_text(inputPath, errno);
   const FileIdentity inId = files.input ? identity_of_stream(files.input) : FileIdentity{};
   if (files.input && (!inId.known || inId.folder)) {
     std::fclose(files.input);

@@ -102,7 +102,8 @@ std::wstring wide_path(const std::string& path) {
 }
 
 // Replaces the target; a target that another program holds open cannot be.
-int move_into_place(const WholeOutput& out) {
+// Without memory for the wide names the target stays as it was.
+int move_into_place(const WholeOutput& out) try {
   const std::wstring from = wide_path(out.tempPath);
   const std::wstring to = wide_path(out.finalPath);
   if (from.empty() || to.empty()) return EINVAL;
@@ -110,6 +111,8 @@ int move_into_place(const WholeOutput& out) {
   DWORD why = GetLastError();
   return why == ERROR_SHARING_VIOLATION || why == ERROR_ACCESS_DENIED || why == ERROR_LOCK_VIOLATION ? HELD_OPEN
                                                                                                       : EACCES;
+} catch (const std::bad_alloc&) {
+  return ENOMEM;
 }
 
 int open_direct(const std::string& path) { return _open(path.c_str(), _O_WRONLY | _O_BINARY | _O_NOINHERIT); }

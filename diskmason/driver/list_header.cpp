@@ -117,7 +117,7 @@ bool read_boot_file(PackRun& run) {
   }
   if (file == nullptr) {
     explain_at(run.reporter, field_place(run, BOOT_FILE), "cannot open the boot file '%s': %s", listed,
-               std::strerror(error));
+               open_failure_text(run.disk.bootPath.c_str(), error));
     hint_input_folder(run, listed, error);
     return false;
   }

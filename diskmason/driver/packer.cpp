@@ -98,7 +98,7 @@ void skip_byte_order_mark(PackRun& run) {
 
 int pack_list(PackRun& run) {
   std::unique_ptr<std::FILE, CloseStream> list(std::fopen(run.options.listPath, "rb"));
-  const char* why = list == nullptr ? std::strerror(errno) : nullptr;
+  const char* why = list == nullptr ? open_failure_text(run.options.listPath, errno) : nullptr;
   if (list != nullptr && identity_of_stream(list.get()).folder) {
     list.reset();
     why = "it is a folder";
