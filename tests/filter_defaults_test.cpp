@@ -86,4 +86,16 @@ TEST(FilterDefaults, MessagesLeaveStandardOutputToTheOutput) {
   EXPECT_EQ(read_file(scratch.file("err")).rfind("Unclosed SJIS block\n", 0), 0u);
 }
 
+// "-" names a file like any other: the filters never took it for standard output.
+TEST(FilterDefaults, DashIsAFileName) {
+  for (const char* program : {"bytequill", "glyphmint"}) {
+    ScratchDir scratch;
+    write_file(scratch.file("in.asm"), "a: db 1\n");
+    RunResult r = run_program_in(scratch.path(), program_path(program), {"in.asm", "-"});
+    EXPECT_EQ(r.status, 0) << program;
+    EXPECT_EQ(r.output, "") << program;
+    EXPECT_NE(read_file(scratch.file("-")).find("a: db 1"), std::string::npos) << program;
+  }
+}
+
 }  // namespace

@@ -24,7 +24,7 @@ constexpr CommonOption COMMON_OPTIONS[] = {
     {"--version", nullptr, "show the program's version and exit"},
     {"--verbose", "-v", "also print a note with a summary of each output on standard error"},
     {"--quiet", "-q", "print no warnings or explanations on standard error"},
-    {"--strict", nullptr, "any warning makes the run fail (status 1) and leaves no output"},
+    {"--strict", nullptr, "any warning makes the run fail (status 1) and leaves the previous output as it was"},
 };
 
 void print_usage_line(const ProgramInfo& program, std::FILE* stream) {

@@ -209,15 +209,15 @@ bool open_temporary(WholeOutput& out, int* error) {
 
 WholeOutput::~WholeOutput() { abandon_whole_output(*this); }
 
-bool is_standard_output(const char* path) {
-  if (std::strcmp(path, "-") == 0) return true;
+bool is_standard_output(const char* path, bool dashIsStandardOutput) {
+  if (dashIsStandardOutput && std::strcmp(path, "-") == 0) return true;
   FileIdentity out = identity_of_stream(stdout);
   return same_file(out, identity_of_path(path));
 }
 
-bool open_whole_output(WholeOutput& out, const char* path, int* error) try {
+bool open_whole_output(WholeOutput& out, const char* path, int* error, bool dashIsStandardOutput) try {
   out.path = path;
-  if (is_standard_output(path)) {
+  if (is_standard_output(path, dashIsStandardOutput)) {
     out.stream = stdout;
     out.toStandardOutput = true;
     return true;
@@ -273,8 +273,8 @@ void abandon_whole_output(WholeOutput& out) {
   out.tempPath.clear();
 }
 
-OutputPlace output_place(const char* path) {
-  if (std::strcmp(path, "-") == 0) return OutputPlace{"", identity_of_stream(stdout)};
+OutputPlace output_place(const char* path, bool dashIsStandardOutput) {
+  if (dashIsStandardOutput && std::strcmp(path, "-") == 0) return OutputPlace{"", identity_of_stream(stdout)};
   try {
     std::string finalPath = resolve_links(path);
     return OutputPlace{absolute(finalPath), identity_of_path(finalPath.c_str())};

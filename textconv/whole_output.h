@@ -2,8 +2,9 @@
 // file in the target's folder, which takes the target's name only when the
 // run succeeds (a failed run leaves the previous file and no temporary; a
 // killed one may leave a temporary, never a half-written target). Targets
-// that cannot be replaced so are written directly: standard output ("-" or
-// the same file by another name), devices and pipes.
+// that cannot be replaced so are written directly: standard output (the
+// file it writes to, or "-" where the caller gives it that meaning), devices
+// and pipes.
 #pragma once
 
 #include <cstdio>
@@ -27,13 +28,14 @@ struct WholeOutput {
 // HELD_OPEN when another program holds the target open (Windows).
 constexpr int HELD_OPEN = -1;
 
-// True when path names standard output: "-", or the file standard output
-// already writes to (/dev/stdout, a redirection).
-bool is_standard_output(const char* path);
+// True when path names standard output: the file standard output already
+// writes to (/dev/stdout, a redirection), or "-" when dashIsStandardOutput.
+// Elsewhere "-" is a file of that name, as it always was.
+bool is_standard_output(const char* path, bool dashIsStandardOutput = false);
 
-// Opens the output for path ("-" is standard output); false with *error set.
-// A stream buffer of its own is not set: callers choose.
-bool open_whole_output(WholeOutput& out, const char* path, int* error);
+// Opens the output for path; false with *error set. A stream buffer of its
+// own is not set: callers choose.
+bool open_whole_output(WholeOutput& out, const char* path, int* error, bool dashIsStandardOutput = false);
 
 // Flushes and closes the stream and puts the file in place, keeping the
 // permission bits of the file it replaces (a new file gets 0666 less the
@@ -51,5 +53,5 @@ struct OutputPlace {
   std::string absolutePath;
   FileIdentity identity;
 };
-OutputPlace output_place(const char* path);
+OutputPlace output_place(const char* path, bool dashIsStandardOutput = false);
 bool same_place(const OutputPlace& a, const OutputPlace& b);

@@ -59,6 +59,17 @@ void check_date_time(PackRun& run) {
   }
 }
 
+// The start cluster the line fixes its file at (as stored, 16 bits), or
+// START_NOT_FIXED.
+std::uint32_t fixed_start(PackRun& run) {
+  std::uint32_t start = 0;
+  if (run.list.fieldCount <= START_CLUSTER ||
+      !parse_number(field_text(run, START_CLUSTER), run.list.fields[START_CLUSTER].length, &start)) {
+    return START_NOT_FIXED;
+  }
+  return start & 0xFFFF;
+}
+
 void check_attributes(PackRun& run, std::uint32_t size) {
   const std::uint8_t* text = field_text(run, ATTRIBUTES);
   std::uint32_t length = run.list.fields[ATTRIBUTES].length;
@@ -75,20 +86,20 @@ void check_attributes(PackRun& run, std::uint32_t size) {
             "image paths");
   }
   if ((attributes & VOLUME_ATTRIBUTE) != 0) {
-    std::uint32_t clusters = size == 0 ? 1 : ceil_div(size, run.disk.geometry.clusterSize);
-    warn_at(run.reporter, field_place(run, ATTRIBUTES),
-            "attribute V makes this entry the disk's volume label; it still takes %u cluster%s", clusters,
-            clusters == 1 ? "" : "s");
+    // An empty label takes a cluster only when fixed to one.
+    std::uint32_t clusters = size != 0 ? ceil_div(size, run.disk.geometry.clusterSize) : fixed_start(run) != START_NOT_FIXED;
+    if (clusters == 0) {
+      warn_at(run.reporter, field_place(run, ATTRIBUTES), "attribute V makes this entry the disk's volume label");
+    } else {
+      warn_at(run.reporter, field_place(run, ATTRIBUTES),
+              "attribute V makes this entry the disk's volume label; it still takes %u cluster%s", clusters,
+              clusters == 1 ? "" : "s");
+    }
   }
 }
 
 void check_start_cluster(PackRun& run, std::uint32_t size) {
-  std::uint32_t start = 0;
-  if (run.list.fieldCount <= START_CLUSTER ||
-      !parse_number(field_text(run, START_CLUSTER), run.list.fields[START_CLUSTER].length, &start)) {
-    return;
-  }
-  start &= 0xFFFF;
+  const std::uint32_t start = fixed_start(run);
   if (start == START_NOT_FIXED) return;
   if (start < FIRST_DATA_CLUSTER) {
     warn_at(run.reporter, field_place(run, START_CLUSTER),

@@ -123,15 +123,16 @@ int pack_list(PackRun& run) {
 }
 
 // Outputs are told apart before anything is written; one that is standard
-// output takes the one-line messages' place there.
+// output takes the one-line messages' place there. Only the map takes "-"
+// for standard output; an image or depfile "-" is a file of that name.
 bool outputs_apart(PackRun& run) {
   const char* paths[OUTPUT_KINDS] = {run.options.imagePath, run.options.mapPath, run.options.depfilePath};
   OutputPlace places[OUTPUT_KINDS];
   for (std::uint32_t i = 0; i < OUTPUT_KINDS; ++i) {
     if (paths[i] == nullptr) continue;
-    places[i] = output_place(paths[i]);
+    places[i] = output_place(paths[i], i == MAP_OUTPUT);
     run.outputs[i] = places[i].identity;
-    if (is_standard_output(paths[i])) move_messages_to_standard_error(run.reporter);
+    if (is_standard_output(paths[i], i == MAP_OUTPUT)) move_messages_to_standard_error(run.reporter);
     for (std::uint32_t j = 0; j < i; ++j) {
       if (paths[j] == nullptr || !same_place(places[i], places[j])) continue;
       report_problem(run, "the %s %s and the %s %s are the same file\n", OUTPUT_NAMES[j], paths[j], OUTPUT_NAMES[i],

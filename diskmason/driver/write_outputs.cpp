@@ -113,6 +113,8 @@ void report_unwritten(PackRun& run, std::uint32_t kind, const char* path, int er
                          error);
 }
 
+const char* plural(std::uint64_t n) { return n == 1 ? "" : "s"; }
+
 // A summary of the disk for --verbose.
 void summarize_image(PackRun& run) {
   const Disk& disk = run.disk;
@@ -128,8 +130,9 @@ void summarize_image(PackRun& run) {
   std::uint32_t used = disk.endCluster - FIRST_DATA_CLUSTER;
   std::uint32_t free = last + 1 > disk.endCluster ? last + 1 - disk.endCluster : 0;
   summary_at(run.reporter, SourcePlace{run.options.imagePath, 0, 0},
-             "%u files, %u folders, %u clusters used, %u free, %llu bytes of files", files, folders, used, free,
-             static_cast<unsigned long long>(bytes));
+             "%u file%s, %u folder%s, %u cluster%s used, %u free, %llu byte%s of files", files, plural(files),
+             folders, plural(folders), used, plural(used), free, static_cast<unsigned long long>(bytes),
+             plural(bytes));
 }
 
 }  // namespace
@@ -140,7 +143,7 @@ bool write_outputs(PackRun& run) {
   for (std::uint32_t kind = 0; kind < OUTPUT_KINDS; ++kind) {
     if (paths[kind] == nullptr) continue;
     int error = 0;
-    if (!open_whole_output(outputs[kind], paths[kind], &error)) {
+    if (!open_whole_output(outputs[kind], paths[kind], &error, kind == MAP_OUTPUT)) {
       report_unwritten(run, kind, paths[kind], error);
       return false;
     }
