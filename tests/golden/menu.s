@@ -8,7 +8,10 @@ db 81h, 5bh, 82h, 0a9h, 82h, 0e7h, 82h, 0c5h
 ; each text with it: a kind byte (1 = uses the table, 2 = plain bytes), then
 ; one byte per table character, two Shift-JIS bytes otherwise, and 4 for each
 ; line end. {XX} and {XXXX} give raw codes; {{ gives a "{".
-        org     100h
+; The table comes before the first line of this source, so the source holds
+; the texts only and has no org: assembled, it is the data file MENU.BIN
+; for a program to load, with the table at offset 0 and each label an offset
+; from the start of the file.
 
 menu_title:
         db      01h, 83h, 81h, 83h, 43h, 83h, 93h, 83h, 81h, 83h, 6ah, 83h, 85h, 18h, 0
