@@ -23,6 +23,7 @@ constexpr CommonOption COMMON_OPTIONS[] = {
     {"--help", "-h", "show this help and exit"},
     {"--version", nullptr, "show the program's version and exit"},
     {"--verbose", "-v", "explain failures and warn about suspect input on standard error"},
+    {"--quiet", "-q", "no warnings or explanations (a later --verbose turns them on again)"},
     {"--strict", nullptr, "as --verbose, and any warning makes the run fail (status 1)"},
 };
 
@@ -57,8 +58,8 @@ int usage_error(const ProgramInfo& program, const char* what, const char* option
 }
 
 bool is_option(const char* arg) {
-  return std::strncmp(arg, "--", 2) == 0 || std::strcmp(arg, "-h") == 0 ||
-         std::strcmp(arg, "-v") == 0;
+  return std::strncmp(arg, "--", 2) == 0 || std::strcmp(arg, "-h") == 0 || std::strcmp(arg, "-v") == 0 ||
+         std::strcmp(arg, "-q") == 0;
 }
 
 // Length of the option's name: up to "=" when a value is attached.
@@ -84,6 +85,12 @@ int common_option(const ProgramInfo& program, const char* arg, CommandLine& cl) 
   }
   if (std::strcmp(arg, "--verbose") == 0 || std::strcmp(arg, "-v") == 0) {
     cl.verbose = true;
+    cl.quiet = false;
+    return GO_ON;
+  }
+  if (std::strcmp(arg, "--quiet") == 0 || std::strcmp(arg, "-q") == 0) {
+    cl.quiet = true;
+    cl.verbose = false;
     return GO_ON;
   }
   if (std::strcmp(arg, "--strict") == 0) {

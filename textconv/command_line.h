@@ -1,13 +1,13 @@
 // The command line shared by the three programs: options first, then the
 // program's positional arguments. An argument before the first positional one
-// is an option when it starts with "--" or is exactly "-h" or "-v"; "--" ends
+// is an option when it starts with "--" or is exactly "-h", "-v" or "-q"; "--" ends
 // the options; anything else (a file named "-x" included) is positional.
 #pragma once
 
 #include <cstdint>
 
-// One option of a program beyond the common --help, --version, --verbose
-// and --strict.
+// One option of a program beyond the common --help, --version, --verbose,
+// --quiet and --strict.
 struct ProgramOption {
   const char* name;       // long form, "--pad"
   const char* valueName;  // "PATH" when the option takes a value, else nullptr
@@ -27,6 +27,7 @@ struct ProgramInfo {
 
 struct CommandLine {
   bool verbose;   // --verbose, -v (also set by --strict)
+  bool quiet;     // --quiet, -q; of --quiet and --verbose the later one given counts
   bool strict;    // --strict
   bool given[MAX_PROGRAM_OPTIONS];          // program option i was given
   const char* value[MAX_PROGRAM_OPTIONS];   // its value, when it takes one

@@ -26,7 +26,7 @@ void print_finding(const Reporter& r, const SourcePlace& place, const char* kind
 }  // namespace
 
 Reporter make_reporter(const char* program, bool verbose, bool strict) {
-  return Reporter{program, verbose || strict, strict, 0, stdout, stderr, nullptr, nullptr};
+  return Reporter{program, verbose || strict, strict, 0, stdout, stderr, nullptr, nullptr, verbose || strict};
 }
 
 void report_message(Reporter& r, const char* format, ...) {
@@ -60,6 +60,14 @@ void warn_at(Reporter& r, const SourcePlace& place, const char* format, ...) {
   std::va_list args;
   va_start(args, format);
   print_finding(r, place, "warning", format, args);
+  va_end(args);
+}
+
+void note_at(Reporter& r, const SourcePlace& place, const char* format, ...) {
+  if (!r.showNotes) return;
+  std::va_list args;
+  va_start(args, format);
+  print_finding(r, place, "note", format, args);
   va_end(args);
 }
 

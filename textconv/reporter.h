@@ -41,6 +41,7 @@ struct Reporter {
   std::FILE* findings;     // explanations and warnings
   MessageHook beforeMessage;
   void* hookContext;
+  bool showNotes;  // notes (what a run did and why) are printed
 };
 
 // A reporter for the program's options: findings shown under --verbose or
@@ -62,6 +63,9 @@ void report_message_bytes(Reporter& r, const char* prefix, const std::uint8_t* b
 // A warning about suspect input: always counted, shown while fewer than
 // WARNING_LIMIT have been.
 void warn_at(Reporter& r, const SourcePlace& place, const char* format, ...) TK_PRINTF(3, 4);
+
+// A note on what the run did or found, printed only when showNotes is set.
+void note_at(Reporter& r, const SourcePlace& place, const char* format, ...) TK_PRINTF(3, 4);
 
 // Why a run failed, where the one-line message (if any) does not say.
 void explain_at(Reporter& r, const SourcePlace& place, const char* format, ...) TK_PRINTF(3, 4);

@@ -32,9 +32,14 @@ std::uint64_t image_offset(const ContainerPlan&, const VolumeGeometry& geometry,
 
 std::uint32_t write_container(std::FILE* out, const ContainerPlan& plan, const DiskParams& params,
                               const Volume& volume, FileSource& files) {
+  ByteSink sink{write_to_stream, out};
+  return write_container(sink, plan, params, volume, files);
+}
+
+std::uint32_t write_container(ByteSink& sink, const ContainerPlan& plan, const DiskParams& params,
+                              const Volume& volume, FileSource& files) {
   std::uint8_t header[DCP_HEADER_SIZE];
   dcp_header(plan, params.diskType, header);
-  ByteSink sink{write_to_stream, out};
   if (!sink.write(sink.context, header, sizeof header)) return VOLUME_WRITE_FAILED;
   VolumeWritten written = write_volume(volume, sink, files);
   if ((written.outcome & (VOLUME_NO_MEMORY | VOLUME_WRITE_FAILED)) == 0 && written.sectors < plan.imageSectors &&

@@ -1,0 +1,115 @@
+// --extract DIR: the disk's files under DIR/files, its boot area as
+// DIR/boot.bin and the file list DIR/disk.lst that rebuilds it, written in a
+// staging folder that takes DIR's place only when all went well; then the
+// diskmason command that rebuilds the image, on standard output.
+#include <cstring>
+
+#include "diskmason/model/attributes.h"
+#include "diskquarry/extract_plan.h"
+#include "diskquarry/extract_steps.h"
+#include "diskquarry/host_tree.h"
+
+namespace {
+
+// The FAT's first bytes as diskmason writes them: the media byte, FFh, FFh.
+bool starts_fat(const std::uint8_t* sector, std::uint8_t media) {
+  return sector != nullptr && sector[0] == media && sector[1] == 0xFF && sector[2] == 0xFF;
+}
+
+// The sectors of the boot area: the reserved sectors where the FAT starts
+// after them, else the first sector (up to 64) where a FAT does.
+std::uint32_t find_boot_area(const QuarryRun& run) {
+  const BootFields& b = run.volume.boot;
+  std::uint32_t reserved = b.reservedSectors == 0 ? 1 : b.reservedSectors;
+  if (starts_fat(read_sector(run.image, reserved), b.mediaByte)) return reserved;
+  for (std::uint32_t s = 1; s <= 64; ++s) {
+    bool copies = b.fatCount < 2 || starts_fat(read_sector(run.image, s + std::uint64_t{b.sectorsPerFat}), b.mediaByte);
+    if (starts_fat(read_sector(run.image, s), b.mediaByte) && copies) return s;
+  }
+  return reserved;
+}
+
+void read_boot_area(QuarryRun& run, ExtractPlan& plan) {
+  const VolumeGeometry& g = run.volume.geometry;
+  plan.boot.assign(std::size_t{run.volume.bootSectors} * g.sectorSize, 0);
+  for (std::uint32_t s = 0; s < run.volume.bootSectors; ++s) {
+    const std::uint8_t* sector = read_sector(run.image, s);
+    if (sector != nullptr) std::memcpy(plan.boot.data() + std::size_t{s} * g.sectorSize, sector, g.sectorSize);
+  }
+}
+
+std::string base_name(const char* path) {
+  std::string name = path;
+  std::size_t slash = name.find_last_of("/\\");
+  return slash == std::string::npos ? name : name.substr(slash + 1);
+}
+
+// A word for the POSIX shell: as it is when it needs no quotes.
+std::string shell_word(const std::string& word) {
+  bool plain = !word.empty() && word.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789._-+,=@%") == std::string::npos;
+  if (plain) return word;
+  std::string quoted = "'";
+  for (char c : word) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return quoted + "'";
+}
+
+bool write_whole(const std::string& path, const void* bytes, std::size_t length) {
+  std::FILE* out = create_host_file(path);
+  if (out == nullptr) return false;
+  bool ok = length == 0 || std::fwrite(bytes, 1, length, out) == length;
+  return std::fclose(out) == 0 && ok;
+}
+
+int extract_into(QuarryRun& run, ExtractPlan& plan, const std::string& staging) {
+  if (!write_host_tree(run, plan, staging)) return 1;
+  plan_lines(run, plan);
+  std::string listText;
+  bool same = choose_header(run, plan, listText);
+  warn_unsayable(run, plan);
+  if (!same) warn_difference(run, plan, listText);
+  if (!write_whole(staging + "/disk.lst", listText.data(), listText.size()) ||
+      !write_whole(staging + "/boot.bin", plan.boot.data(), plan.boot.size())) {
+    fail_image(run, "cannot write the file list or the boot area into %s", staging.c_str());
+    return 1;
+  }
+  return 0;
+}
+
+}  // namespace
+
+int extract_image(QuarryRun& run) {
+  const std::string dir = run.options.extractDir;
+  if (!target_is_free(dir)) {
+    fail_image(run, "%s exists and is not an empty folder", dir.c_str());
+    return 1;
+  }
+  std::uint32_t bootSectors = find_boot_area(run);
+  if (bootSectors != run.volume.bootSectors && !read_image_volume(run, bootSectors)) return 1;
+  ExtractPlan plan{};
+  plan.format = run.image.format;
+  read_boot_area(run, plan);
+  spell_names(run, plan);
+  std::string staging;
+  if (!make_staging(dir, &staging)) {
+    fail_image(run, "cannot make a folder beside %s to extract into", dir.c_str());
+    return 1;
+  }
+  int status = extract_into(run, plan, staging);
+  if (status == 0 && strict_failure(run.reporter)) {
+    fail_image(run, "nothing extracted (--strict): %u warnings", run.reporter.warnings);
+    status = 1;
+  }
+  if (status == 0 && !move_into_place(staging, dir)) {
+    fail_image(run, "cannot move the extracted files into %s", dir.c_str());
+    status = 1;
+  }
+  if (status != 0) {
+    remove_staging(staging);
+    return status;
+  }
+  std::string command = "diskmason ";
+  if (plan.pad) command += "--pad ";
+  if (plan.format != ImageFormat::Dcp) command += std::string("--format ") + format_name(plan.format) + " ";
+  std::printf("%sdisk.lst %s\n", command.c_str(), shell_word(base_name(run.options.imagePath)).c_str());
+  return std::fflush(stdout) == 0 ? 0 : 1;
+}

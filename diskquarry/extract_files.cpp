@@ -1,0 +1,112 @@
+// The host tree of an extraction: a folder per folder, a file per file,
+// named safely and dated as the disk dates them.
+#include <algorithm>
+
+#include "diskmason/model/attributes.h"
+#include "diskquarry/extract_steps.h"
+#include "diskquarry/host_tree.h"
+#include "diskquarry/safe_name.h"
+
+namespace {
+
+struct HostWriter {
+  QuarryRun& run;
+  ExtractPlan& plan;
+  const std::string& staging;
+  std::vector<std::string> folderPath;         // by folder entry: relative to the staging folder
+  std::vector<HostFolderNames> names;          // by folder entry
+  HostFolderNames labelNames;
+  bool labelsMade;
+  std::uint32_t undated, shortChains, noClusters;
+  std::string firstUndated, firstShort, firstNoClusters;
+};
+
+bool put_to_file(void* context, const std::uint8_t* bytes, std::size_t length) {
+  return std::fwrite(bytes, 1, length, static_cast<std::FILE*>(context)) == length;
+}
+
+void count(std::uint32_t& counter, std::string& first, const std::string& path) {
+  if (counter++ == 0) first = path;
+}
+
+// The file's bytes: its clusters up to its size; zero bytes for a file the
+// disk gives no clusters (at most the image's size of them).
+bool write_file_bytes(HostWriter& w, std::uint32_t entry, std::FILE* out) {
+  const Entry& e = w.run.volume.tree.entries[entry];
+  std::uint64_t written = 0;
+  if (e.startCluster >= FIRST_DATA_CLUSTER) {
+    written = copy_entry_bytes(w.run.volume, image_sectors(w.run), entry, e.size, put_to_file, out);
+    if (written < e.size) count(w.shortChains, w.firstShort, w.run.paths[entry]);
+  } else if (e.size != 0) {
+    count(w.noClusters, w.firstNoClusters, w.run.paths[entry]);
+    std::vector<std::uint8_t> zeros(std::min<std::size_t>(e.size, w.run.bytes.size()), 0);
+    written = std::fwrite(zeros.data(), 1, zeros.size(), out);
+  }
+  w.plan.size[entry] = static_cast<std::uint32_t>(written);
+  return !std::ferror(out);
+}
+
+bool write_entry(HostWriter& w, std::uint32_t entry) {
+  const Entry& e = w.run.volume.tree.entries[entry];
+  bool label = !e.folder && (e.attributes & VOLUME_ATTRIBUTE) != 0;
+  if (label && !w.labelsMade) w.labelsMade = make_host_folder(w.staging + "/labels");
+  std::string shown = shown_name(w.run, e.name);
+  bool changed = false;
+  std::string safe = safe_host_name(shown, &changed);
+  std::string unique = unique_host_name(label ? w.labelNames : w.names[e.parent], safe);
+  if (changed || unique != safe) warn_image(w.run, "'%s' is extracted as '%s'", w.run.paths[entry].c_str(), unique.c_str());
+  std::string relative = (label ? std::string("labels") : w.folderPath[e.parent]) + "/" + unique;
+  std::string path = w.staging + "/" + relative;
+  if (e.folder) {
+    w.folderPath[entry] = relative;
+    if (make_host_folder(path)) return true;
+    fail_image(w.run, "cannot make the folder %s", path.c_str());
+    return false;
+  }
+  std::FILE* out = create_host_file(path);
+  bool ok = out != nullptr && write_file_bytes(w, entry, out);
+  if (out != nullptr && std::fclose(out) != 0) ok = false;
+  if (!ok) {
+    fail_image(w.run, "cannot write the file %s", path.c_str());
+    return false;
+  }
+  w.plan.hostPath[entry] = relative;
+  if (!set_host_time(path, e.dateTime)) count(w.undated, w.firstUndated, w.run.paths[entry]);
+  return true;
+}
+
+void warn_about_files(HostWriter& w) {
+  if (w.undated != 0) {
+    warn_image(w.run, "%u files (the first %s) have no real date and time: they take the time of extraction",
+               w.undated, w.firstUndated.c_str());
+  }
+  if (w.shortChains != 0) {
+    warn_image(w.run, "%u files (the first %s) have fewer bytes in their clusters than their size: extracted shorter",
+               w.shortChains, w.firstShort.c_str());
+  }
+  if (w.noClusters != 0) {
+    warn_image(w.run, "%u files (the first %s) have a size but no clusters: extracted as zero bytes",
+               w.noClusters, w.firstNoClusters.c_str());
+  }
+}
+
+}  // namespace
+
+bool write_host_tree(QuarryRun& run, ExtractPlan& plan, const std::string& staging) {
+  std::size_t n = run.volume.tree.entries.size();
+  HostWriter w{run, plan, staging, std::vector<std::string>(n), std::vector<HostFolderNames>(n), {}, false,
+               0, 0, 0, {}, {}, {}};
+  plan.hostPath.assign(n, std::string());
+  plan.size.assign(n, 0);
+  w.folderPath[0] = "files";
+  if (!make_host_folder(staging + "/files")) {
+    fail_image(run, "cannot make the folder %s/files", staging.c_str());
+    return false;
+  }
+  // Entries are numbered after their folders, so each folder is made first.
+  for (std::uint32_t entry = 1; entry < n; ++entry) {
+    if (!write_entry(w, entry)) return false;
+  }
+  warn_about_files(w);
+  return true;
+}

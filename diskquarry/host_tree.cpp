@@ -1,0 +1,132 @@
+#include "diskquarry/host_tree.h"
+
+#include <chrono>
+#include <ctime>
+#include <filesystem>
+#include <system_error>
+
+#if !defined(_WIN32)
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <vector>
+#else
+#include <random>
+#endif
+
+#include "diskmason/driver/utf8_path.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+fs::path utf8_path(const std::string& text) { return fs::path(std::u8string(text.begin(), text.end())); }
+
+std::string without_trailing_separators(std::string dir) {
+  while (dir.size() > 1 && (dir.back() == '/' || dir.back() == '\\')) dir.pop_back();
+  return dir;
+}
+
+bool is_leap(std::uint32_t year) { return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0; }
+
+std::uint32_t days_in(std::uint32_t month, std::uint32_t year) {
+  static constexpr std::uint32_t DAYS[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  return month == 2 && is_leap(year) ? 29 : DAYS[month - 1];
+}
+
+}  // namespace
+
+bool target_is_free(const std::string& dir) {
+  std::error_code error;
+  fs::file_status status = fs::symlink_status(utf8_path(dir), error);
+  if (status.type() == fs::file_type::not_found) return true;
+  if (error || status.type() != fs::file_type::directory) return false;
+  return fs::is_empty(utf8_path(dir), error) && !error;
+}
+
+bool make_staging(const std::string& dir, std::string* staging) {
+  std::string base = without_trailing_separators(dir) + ".quarry-";
+#if defined(_WIN32)
+  std::random_device seed;
+  std::mt19937 random(seed());
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    std::string candidate = base + std::to_string(random() % 1000000);
+    std::error_code error;
+    if (fs::create_directory(utf8_path(candidate), error)) {
+      *staging = candidate;
+      return true;
+    }
+  }
+  return false;
+#else
+  std::string pattern = base + "XXXXXX";
+  std::vector<char> name(pattern.begin(), pattern.end());
+  name.push_back('\0');
+  if (mkdtemp(name.data()) == nullptr) return false;
+  *staging = name.data();
+  return true;
+#endif
+}
+
+void remove_staging(const std::string& staging) {
+  std::error_code ignored;
+  if (!staging.empty()) fs::remove_all(utf8_path(staging), ignored);
+}
+
+bool move_into_place(const std::string& staging, const std::string& dir) {
+  std::error_code error;
+  fs::path target = utf8_path(without_trailing_separators(dir));
+#if defined(_WIN32)
+  // Windows renames no folder over another, even an empty one.
+  if (fs::symlink_status(target, error).type() == fs::file_type::directory) fs::remove(target, error);
+  error.clear();
+#endif
+  fs::rename(utf8_path(staging), target, error);
+  return !error;
+}
+
+bool make_host_folder(const std::string& path) {
+  std::error_code error;
+  return fs::create_directory(utf8_path(path), error) && !error;
+}
+
+std::FILE* create_host_file(const std::string& path) {
+#if defined(_WIN32)
+  std::error_code error;
+  if (fs::exists(fs::symlink_status(utf8_path(path), error))) return nullptr;
+  return open_utf8_path(path.c_str(), "wb");
+#else
+  int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+  if (fd < 0) return nullptr;
+  std::FILE* out = ::fdopen(fd, "wb");
+  if (out == nullptr) ::close(fd);
+  return out;
+#endif
+}
+
+bool set_host_time(const std::string& path, std::uint32_t dateTime) {
+  std::uint32_t year = 1980 + (dateTime >> 25);
+  std::uint32_t month = dateTime >> 21 & 0xF;
+  std::uint32_t day = dateTime >> 16 & 0x1F;
+  std::uint32_t hour = dateTime >> 11 & 0x1F;
+  std::uint32_t minute = dateTime >> 5 & 0x3F;
+  std::uint32_t second = (dateTime & 0x1F) * 2;
+  if (month < 1 || month > 12 || day < 1 || day > days_in(month, year) || hour > 23 || minute > 59 || second > 59) {
+    return false;
+  }
+  std::tm local{};
+  local.tm_year = static_cast<int>(year) - 1900;
+  local.tm_mon = static_cast<int>(month) - 1;
+  local.tm_mday = static_cast<int>(day);
+  local.tm_hour = static_cast<int>(hour);
+  local.tm_min = static_cast<int>(minute);
+  local.tm_sec = static_cast<int>(second);
+  local.tm_isdst = -1;
+  std::time_t when = std::mktime(&local);
+  if (when == static_cast<std::time_t>(-1)) return false;
+  auto system = std::chrono::system_clock::from_time_t(when);
+  std::error_code error;
+  fs::last_write_time(utf8_path(path), fs::file_time_type::clock::from_sys(system), error);
+  return !error;
+}

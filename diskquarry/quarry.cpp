@@ -1,0 +1,213 @@
+#include "diskquarry/quarry.h"
+
+#include <cerrno>
+#include <cstdarg>
+#include <cstring>
+#include <iterator>
+#include <memory>
+#include <new>
+#include <string>
+
+#include "diskmason/driver/utf8_path.h"
+#include "diskquarry/quarry_run.h"
+#include "textconv/command_line.h"
+#include "textconv/file_identity.h"
+
+namespace {
+
+enum QuarryOption : std::uint32_t { MAP_OPTION, EXTRACT_OPTION, FORMAT_OPTION, CHECK_OPTION };
+
+constexpr ProgramOption QUARRY_OPTIONS[] = {
+    {"--map", "PATH", "write where everything lies on the disk to PATH (- for standard output)"},
+    {"--extract", "DIR", "write the disk's files, its boot area and the file list that rebuilds it into DIR"},
+    {"--format", "NAME", "read the image as dcp, raw or d88, whatever its content shows"},
+    {"--check", nullptr, "check the image and its volume"},
+};
+
+constexpr ProgramInfo QUARRY_INFO{"diskquarry", "IMAGE",
+                                  "Lists, maps or extracts the files of a FAT12 floppy disk image.", QUARRY_OPTIONS,
+                                  static_cast<std::uint32_t>(std::size(QUARRY_OPTIONS))};
+
+// Images larger than this are not read: no floppy image comes near it.
+constexpr std::size_t IMAGE_SIZE_LIMIT = std::size_t{1} << 28;
+
+constexpr int USAGE_ERROR = 2;
+
+int usage_error(const char* format, const char* what) {
+  std::fprintf(stderr, "diskquarry: ");
+  std::fprintf(stderr, format, what);
+  std::fprintf(stderr, "; usage: diskquarry [OPTIONS] %s\n", QUARRY_INFO.operands);
+  return USAGE_ERROR;
+}
+
+struct CloseStream {
+  void operator()(std::FILE* stream) const { std::fclose(stream); }
+};
+
+// The whole image file into run.bytes.
+bool load_image(QuarryRun& run) {
+  std::unique_ptr<std::FILE, CloseStream> in(open_utf8_path(run.options.imagePath, "rb"));
+  if (in == nullptr) {
+    fail_image(run, "cannot open the image: %s", std::strerror(errno));
+    return false;
+  }
+  std::uint8_t chunk[1 << 16];
+  for (std::size_t got; (got = std::fread(chunk, 1, sizeof chunk, in.get())) > 0;) {
+    if (run.bytes.size() + got > IMAGE_SIZE_LIMIT) {
+      fail_image(run, "the file is larger than %zu bytes: no disk image", IMAGE_SIZE_LIMIT);
+      return false;
+    }
+    run.bytes.insert(run.bytes.end(), chunk, chunk + got);
+  }
+  if (std::ferror(in.get())) {
+    fail_image(run, "cannot read the image: %s", std::strerror(errno));
+    return false;
+  }
+  return true;
+}
+
+// The image's format, its boot sector, its sectors located and its volume read.
+bool open_volume(QuarryRun& run) {
+  if (!load_image(run)) return false;
+  ImageFormat format = run.options.formatGiven ? run.options.format : recognise_format(run.bytes.data(), run.bytes.size());
+  run.image = open_image_file(format, run.bytes.data(), run.bytes.size());
+  note_image(run, "read as a %s image of %zu bytes", format_name(format), run.bytes.size());
+  const std::uint8_t* boot = boot_sector_bytes(run.image, BOOT_FIELDS_END);
+  if (boot == nullptr) {
+    fail_image(run, "the image is too short to hold a boot sector");
+    return false;
+  }
+  BootFields fields = read_boot_fields(boot);
+  std::uint32_t perTrack = fields.sectorsPerTrack != 0 ? fields.sectorsPerTrack : 8;
+  if (fields.bytesPerSector == 0 || fields.bytesPerSector % DIR_ENTRY_SIZE != 0 || fields.sectorsPerCluster == 0 ||
+      !index_sectors(run.image, fields.bytesPerSector, perTrack, fields.headCount, run.containerFindings)) {
+    fail_image(run, "the boot sector gives %u bytes per sector and %u sectors per cluster: no FAT12 volume",
+               unsigned{fields.bytesPerSector}, unsigned{fields.sectorsPerCluster});
+    return false;
+  }
+  return read_image_volume(run, 0);
+}
+
+int run_mode(QuarryRun& run, const CommandLine& cl) {
+  if (cl.given[CHECK_OPTION]) {
+    fail_image(run, "--check is not available yet");
+    return 1;
+  }
+  if (!build_sjis_reverse(run.reverse)) {
+    fail_image(run, "out of memory for the conversion table");
+    return 1;
+  }
+  if (!open_volume(run)) return 1;
+  if (run.options.extractDir != nullptr) return extract_image(run);
+  bool ok = run.options.mapPath != nullptr ? write_map_file(run) : write_listing(run, stdout);
+  return ok ? 0 : 1;
+}
+
+// The options that do not go together, and the operand.
+int check_usage(const CommandLine& cl, int argc, char** argv, QuarryOptions& options) {
+  int operands = argc - cl.first;
+  if (operands != 1) return usage_error("expected one IMAGE argument, got %s", std::to_string(operands).c_str());
+  options.imagePath = argv[cl.first];
+  options.mapPath = cl.value[MAP_OPTION];
+  options.extractDir = cl.value[EXTRACT_OPTION];
+  if (cl.given[FORMAT_OPTION] && !parse_format_name(cl.value[FORMAT_OPTION], &options.format)) {
+    return usage_error("unknown format '%s' (dcp, raw or d88)", cl.value[FORMAT_OPTION]);
+  }
+  options.formatGiven = cl.given[FORMAT_OPTION];
+  if (options.extractDir != nullptr && options.mapPath != nullptr && std::strcmp(options.mapPath, "-") == 0) {
+    return usage_error("%s: --extract prints its command line there", "--map - with --extract");
+  }
+  if (cl.given[CHECK_OPTION] && (options.extractDir != nullptr || options.mapPath != nullptr)) {
+    return usage_error("%s go on their own", "--check, --map and --extract");
+  }
+  return -1;
+}
+
+}  // namespace
+
+int run_quarry(int argc, char** argv, std::FILE* findings) {
+  use_binary_standard_streams();
+  CommandLine cl;
+  int status = parse_command_line(QUARRY_INFO, argc, argv, cl);
+  if (status >= 0) return status;
+  auto run = std::make_unique<QuarryRun>();
+  status = check_usage(cl, argc, argv, run->options);
+  if (status >= 0) return status;
+  run->reporter = make_reporter(QUARRY_INFO.name, cl.verbose, cl.strict);
+  // Warnings and explanations are shown unless --quiet; notes under --verbose.
+  run->reporter.showFindings = !cl.quiet;
+  run->reporter.showNotes = cl.verbose && !cl.quiet;
+  run->reporter.findings = findings;
+  try {
+    status = run_mode(*run, cl);
+  } catch (const std::bad_alloc&) {
+    fail_image(*run, "out of memory");
+    status = 1;
+  }
+  if (status == 0 && strict_failure(run->reporter)) status = 1;
+  release_sjis_reverse(run->reverse);
+  finish_report(run->reporter);
+  return status;
+}
+
+void warn_image(QuarryRun& run, const char* format, ...) {
+  char text[1024];
+  va_list args;
+  va_start(args, format);
+  std::vsnprintf(text, sizeof text, format, args);
+  va_end(args);
+  warn_at(run.reporter, SourcePlace{run.options.imagePath, 0, 0}, "%s", text);
+}
+
+void note_image(QuarryRun& run, const char* format, ...) {
+  char text[1024];
+  va_list args;
+  va_start(args, format);
+  std::vsnprintf(text, sizeof text, format, args);
+  va_end(args);
+  note_at(run.reporter, SourcePlace{run.options.imagePath, 0, 0}, "%s", text);
+}
+
+void fail_image(QuarryRun& run, const char* format, ...) {
+  char text[1024];
+  va_list args;
+  va_start(args, format);
+  std::vsnprintf(text, sizeof text, format, args);
+  va_end(args);
+  explain_at(run.reporter, SourcePlace{run.options.imagePath, 0, 0}, "%s", text);
+}
+
+namespace {
+
+const std::uint8_t* sector_of_image(const void* context, std::uint64_t k) {
+  return read_sector(*static_cast<const ImageFile*>(context), k);
+}
+
+}  // namespace
+
+SectorSource image_sectors(const QuarryRun& run) { return SectorSource{sector_of_image, &run.image}; }
+
+bool read_image_volume(QuarryRun& run, std::uint32_t bootSectors) {
+  const std::uint8_t* boot = boot_sector_bytes(run.image, BOOT_FIELDS_END);
+  switch (read_volume(boot, image_sectors(run), bootSectors, run.volume)) {
+    case VolumeOpened::Read:
+      break;
+    case VolumeOpened::NoBootSector:
+      fail_image(run, "the image is too short to hold a boot sector");
+      return false;
+    case VolumeOpened::UnusableSizes:
+      fail_image(run, "the boot sector's sizes describe no FAT12 volume");
+      return false;
+    case VolumeOpened::NoMemory:
+      fail_image(run, "out of memory reading the volume");
+      return false;
+  }
+  const EntryTree& tree = run.volume.tree;
+  run.paths.assign(tree.entries.size(), std::string());
+  for (std::uint32_t i = 1; i < tree.entries.size(); ++i) {
+    const Entry& e = tree.entries[i];
+    // Parents are read before their entries, so their paths are known.
+    run.paths[i] = (e.parent == 0 ? std::string() : run.paths[e.parent] + "/") + shown_name(run, e.name);
+  }
+  return true;
+}
