@@ -170,10 +170,18 @@ std::uint32_t read_file(void* context, std::uint8_t* buffer, std::uint32_t lengt
 void close_file(void*) {}
 void missed_file(void*, std::uint32_t, bool) {}
 
+// The rebuilt image, up to one byte more than the image read: a longer
+// one differs anyway, and a wrong guess may ask for gigabytes of fill.
+struct BoundedImage {
+  std::vector<std::uint8_t>& bytes;
+  std::size_t limit;
+};
+
 bool append_bytes(void* context, const std::uint8_t* bytes, std::size_t length) {
-  auto* out = static_cast<std::vector<std::uint8_t>*>(context);
-  out->insert(out->end(), bytes, bytes + length);
-  return true;
+  auto* out = static_cast<BoundedImage*>(context);
+  std::size_t room = out->limit - out->bytes.size();
+  out->bytes.insert(out->bytes.end(), bytes, bytes + std::min(length, room));
+  return length <= room;
 }
 
 }  // namespace
@@ -194,8 +202,9 @@ bool rebuild_image(const QuarryRun& run, const ExtractPlan& plan, const std::str
   if (!layout_accepted(r, container, order, why)) return false;
   Volume volume{r.params, r.geometry, r.tree, order, plan.boot.data(), static_cast<std::uint32_t>(plan.boot.size())};
   FileSource files{open_file, read_file, close_file, missed_file, &r};
-  ByteSink sink{append_bytes, &image};
-  image.reserve(run.bytes.size());
+  BoundedImage bounded{image, run.bytes.size() + 1};
+  ByteSink sink{append_bytes, &bounded};
+  image.reserve(bounded.limit);
   std::uint32_t outcome = write_container(sink, container, r.params, volume, files);
   if ((outcome & VOLUME_NO_MEMORY) != 0) throw std::bad_alloc();
   return true;
