@@ -137,8 +137,12 @@ bool choose_header(QuarryRun& run, ExtractPlan& plan, std::string& listText) {
 void warn_unsayable(QuarryRun& run, const ExtractPlan& plan) {
   const Unsayable& u = plan.unsayable;
   if (u.unspelled != 0) {
-    warn_image(run, "%u names (the first %s) have no spelling in the list that converts back or keeps their order: "
-               "left out of it", u.unspelled, u.firstUnspelled.c_str());
+    warn_image(run, "%u names (the first %s) have no UTF-8 spelling that converts back to them: left out of the list",
+               u.unspelled, u.firstUnspelled.c_str());
+  }
+  if (u.unordered != 0) {
+    warn_image(run, "%u entries (the first %s) stand where no spelling of their names sorts them: diskmason orders "
+               "a folder's system entries, files and folders each by name", u.unordered, u.firstUnordered.c_str());
   }
   if (u.emptyFolders != 0) {
     warn_image(run, "%u folders (the first %s) hold no file: the list makes folders only for files", u.emptyFolders,

@@ -14,11 +14,12 @@
 
 // Counts of what the list cannot say, each warned about once.
 struct Unsayable {
-  std::uint32_t unspelled;    // names without a spelling that sorts and converts back
+  std::uint32_t unspelled;    // names without a spelling that converts back
+  std::uint32_t unordered;    // names no spelling sorts where the disk has them
   std::uint32_t folderDates;  // folders whose date no file line under them has
   std::uint32_t emptyFolders;
   std::uint32_t misplacedFolders;  // folders not where placement puts them
-  std::string firstUnspelled, firstFolderDate, firstEmptyFolder, firstMisplaced;
+  std::string firstUnspelled, firstUnordered, firstFolderDate, firstEmptyFolder, firstMisplaced;
 };
 
 struct ExtractPlan {

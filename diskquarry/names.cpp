@@ -24,7 +24,8 @@ void note_unspelled(ExtractPlan& plan, const QuarryRun& run, std::uint32_t entry
   if (plan.unsayable.unspelled++ == 0) plan.unsayable.firstUnspelled = run.paths[entry];
 }
 
-// Spells the children of one folder in disk order.
+// Spells the children of one folder in disk order. A name that cannot sort
+// where the disk has it is spelled as stored, and the rebuild will differ.
 void spell_folder(QuarryRun& run, ExtractPlan& plan, std::uint32_t folder) {
   const EntryTree& tree = run.volume.tree;
   std::string previous[4];
@@ -33,11 +34,14 @@ void spell_folder(QuarryRun& run, ExtractPlan& plan, std::uint32_t folder) {
     const Entry& e = tree.entries[child];
     std::uint32_t group = group_of(e);
     std::string sjis;
-    bool ok = group >= lastGroup && spell_after(run.reverse, e.shortName, previous[group], sjis);
+    bool sorted = group >= lastGroup && spell_after(run.reverse, e.shortName, previous[group], sjis);
+    if (!sorted) {
+      spell_after(run.reverse, e.shortName, std::string(), sjis);
+      if (plan.unsayable.unordered++ == 0) plan.unsayable.firstUnordered = run.paths[child];
+    }
     lastGroup = group > lastGroup ? group : lastGroup;
     std::string utf8;
-    ok = ok && sjis_spelling_to_utf8(run.reverse, sjis, utf8) && writable(utf8);
-    if (!ok) {
+    if (!sjis_spelling_to_utf8(run.reverse, sjis, utf8) || !writable(utf8)) {
       note_unspelled(plan, run, child);
       continue;
     }
