@@ -30,7 +30,7 @@ else()
   set(CPACK_DEBIAN_PACKAGE_SECTION devel)
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
   set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
-      "bytequill and glyphmint turn the Japanese text literals of assembler sources\n into Shift-JIS bytes; diskmason packs files into a DCP floppy disk image\n (FAT12). Manual pages and a CMake package for build integration included.")
+      "bytequill and glyphmint turn the Japanese text literals of assembler sources\n into Shift-JIS bytes; diskmason packs files into a DCP floppy disk image\n (FAT12); diskquarry lists and extracts such images. Manual pages and a CMake package for build integration included.")
 endif()
 include(CPack)
 
