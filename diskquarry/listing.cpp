@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "diskmason/container/disk_map.h"
+#include "diskmason/driver/utf8_path.h"
 #include "diskmason/model/attributes.h"
 #include "diskmason/volume/layout.h"
 #include "diskquarry/quarry_run.h"
@@ -93,7 +94,7 @@ bool write_map_file(QuarryRun& run) {
   std::uint32_t tracks = present_tracks(run);
   ContainerPlan plan{run.image.format, 0, tracks, tracks, 0};
   bool toStdout = std::strcmp(path, "-") == 0;
-  std::FILE* out = toStdout ? stdout : std::fopen(path, "wb");
+  std::FILE* out = toStdout ? stdout : open_utf8_path(path, "wb");
   bool ok = out != nullptr &&
             write_disk_map(out, DiskMap{tree, run.volume.geometry, plan, order, run.volume.boot.totalSectors,
                                         run.reverse});
