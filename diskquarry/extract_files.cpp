@@ -19,10 +19,13 @@ struct HostWriter {
   bool labelsMade;
   std::uint32_t undated, shortChains, noClusters;
   std::string firstUndated, firstShort, firstNoClusters;
+  std::vector<std::uint8_t> buffer;  // the file being written
 };
 
-bool put_to_file(void* context, const std::uint8_t* bytes, std::size_t length) {
-  return std::fwrite(bytes, 1, length, static_cast<std::FILE*>(context)) == length;
+bool put_to_buffer(void* context, const std::uint8_t* bytes, std::size_t length) {
+  auto* buffer = static_cast<std::vector<std::uint8_t>*>(context);
+  buffer->insert(buffer->end(), bytes, bytes + length);
+  return true;
 }
 
 void count(std::uint32_t& counter, std::string& first, const std::string& path) {
@@ -31,19 +34,17 @@ void count(std::uint32_t& counter, std::string& first, const std::string& path) 
 
 // The file's bytes: its clusters up to its size; zero bytes for a file the
 // disk gives no clusters (at most the image's size of them).
-bool write_file_bytes(HostWriter& w, std::uint32_t entry, std::FILE* out) {
+void read_file_bytes(HostWriter& w, std::uint32_t entry) {
   const Entry& e = w.run.volume.tree.entries[entry];
-  std::uint64_t written = 0;
+  w.buffer.clear();
   if (e.startCluster >= FIRST_DATA_CLUSTER) {
-    written = copy_entry_bytes(w.run.volume, image_sectors(w.run), entry, e.size, put_to_file, out);
-    if (written < e.size) count(w.shortChains, w.firstShort, w.run.paths[entry]);
+    copy_entry_bytes(w.run.volume, image_sectors(w.run), entry, e.size, put_to_buffer, &w.buffer);
+    if (w.buffer.size() < e.size) count(w.shortChains, w.firstShort, w.run.paths[entry]);
   } else if (e.size != 0) {
     count(w.noClusters, w.firstNoClusters, w.run.paths[entry]);
-    std::vector<std::uint8_t> zeros(std::min<std::size_t>(e.size, w.run.bytes.size()), 0);
-    written = std::fwrite(zeros.data(), 1, zeros.size(), out);
+    w.buffer.assign(std::min<std::size_t>(e.size, w.run.bytes.size()), 0);
   }
-  w.plan.size[entry] = static_cast<std::uint32_t>(written);
-  return !std::ferror(out);
+  w.plan.size[entry] = static_cast<std::uint32_t>(w.buffer.size());
 }
 
 bool write_entry(HostWriter& w, std::uint32_t entry) {
@@ -63,15 +64,14 @@ bool write_entry(HostWriter& w, std::uint32_t entry) {
     fail_image(w.run, "cannot make the folder %s", path.c_str());
     return false;
   }
-  std::FILE* out = create_host_file(path);
-  bool ok = out != nullptr && write_file_bytes(w, entry, out);
-  if (out != nullptr && std::fclose(out) != 0) ok = false;
-  if (!ok) {
+  read_file_bytes(w, entry);
+  bool dated = false;
+  if (!write_host_file(path, w.buffer.data(), w.buffer.size(), e.dateTime, &dated)) {
     fail_image(w.run, "cannot write the file %s", path.c_str());
     return false;
   }
   w.plan.hostPath[entry] = relative;
-  if (!set_host_time(path, e.dateTime)) count(w.undated, w.firstUndated, w.run.paths[entry]);
+  if (!dated) count(w.undated, w.firstUndated, w.run.paths[entry]);
   return true;
 }
 
@@ -95,7 +95,7 @@ void warn_about_files(HostWriter& w) {
 bool write_host_tree(QuarryRun& run, ExtractPlan& plan, const std::string& staging) {
   std::size_t n = run.volume.tree.entries.size();
   HostWriter w{run, plan, staging, std::vector<std::string>(n), std::vector<HostFolderNames>(n), {}, false,
-               0, 0, 0, {}, {}, {}};
+               0, 0, 0, {}, {}, {}, {}};
   plan.hostPath.assign(n, std::string());
   plan.size.assign(n, 0);
   w.folderPath[0] = "files";

@@ -7,6 +7,7 @@
 
 #if !defined(_WIN32)
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -105,28 +106,79 @@ std::FILE* create_host_file(const std::string& path) {
 #endif
 }
 
-bool set_host_time(const std::string& path, std::uint32_t dateTime) {
+namespace {
+
+// The moment of a FAT date and time in local time; false for no real one.
+// The last answer is kept: the files of a disk mostly share a date.
+bool local_moment(std::uint32_t dateTime, std::time_t* when) {
+  static std::uint32_t lastDateTime = 0;
+  static std::time_t lastMoment = -1;
+  if (lastMoment != -1 && dateTime == lastDateTime) {
+    *when = lastMoment;
+    return true;
+  }
   std::uint32_t year = 1980 + (dateTime >> 25);
   std::uint32_t month = dateTime >> 21 & 0xF;
   std::uint32_t day = dateTime >> 16 & 0x1F;
-  std::uint32_t hour = dateTime >> 11 & 0x1F;
-  std::uint32_t minute = dateTime >> 5 & 0x3F;
-  std::uint32_t second = (dateTime & 0x1F) * 2;
-  if (month < 1 || month > 12 || day < 1 || day > days_in(month, year) || hour > 23 || minute > 59 || second > 59) {
-    return false;
-  }
   std::tm local{};
   local.tm_year = static_cast<int>(year) - 1900;
   local.tm_mon = static_cast<int>(month) - 1;
   local.tm_mday = static_cast<int>(day);
-  local.tm_hour = static_cast<int>(hour);
-  local.tm_min = static_cast<int>(minute);
-  local.tm_sec = static_cast<int>(second);
+  local.tm_hour = static_cast<int>(dateTime >> 11 & 0x1F);
+  local.tm_min = static_cast<int>(dateTime >> 5 & 0x3F);
+  local.tm_sec = static_cast<int>((dateTime & 0x1F) * 2);
   local.tm_isdst = -1;
-  std::time_t when = std::mktime(&local);
-  if (when == static_cast<std::time_t>(-1)) return false;
-  auto system = std::chrono::system_clock::from_time_t(when);
-  std::error_code error;
-  fs::last_write_time(utf8_path(path), fs::file_time_type::clock::from_sys(system), error);
-  return !error;
+  if (month < 1 || month > 12 || day < 1 || day > days_in(month, year) || local.tm_hour > 23 || local.tm_min > 59 ||
+      local.tm_sec > 59) {
+    return false;
+  }
+  *when = std::mktime(&local);
+  if (*when == static_cast<std::time_t>(-1)) return false;
+  lastDateTime = dateTime;
+  lastMoment = *when;
+  return true;
 }
+
+}  // namespace
+
+#if defined(_WIN32)
+
+bool write_host_file(const std::string& path, const std::uint8_t* bytes, std::size_t length, std::uint32_t dateTime,
+                     bool* dated) {
+  std::FILE* out = create_host_file(path);
+  if (out == nullptr) return false;
+  bool ok = length == 0 || std::fwrite(bytes, 1, length, out) == length;
+  if (std::fclose(out) != 0 || !ok) return false;
+  std::time_t when = 0;
+  *dated = local_moment(dateTime, &when);
+  if (!*dated) return true;
+  std::error_code error;
+  auto moment = fs::file_time_type::clock::from_sys(std::chrono::system_clock::from_time_t(when));
+  fs::last_write_time(utf8_path(path), moment, error);
+  *dated = !error;
+  return true;
+}
+
+#else
+
+// One open, one write, one change of times and one close per file.
+bool write_host_file(const std::string& path, const std::uint8_t* bytes, std::size_t length, std::uint32_t dateTime,
+                     bool* dated) {
+  int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+  if (fd < 0) return false;
+  bool ok = true;
+  for (std::size_t done = 0; ok && done < length;) {
+    ssize_t n = ::write(fd, bytes + done, length - done);
+    ok = n > 0;
+    done += ok ? static_cast<std::size_t>(n) : 0;
+  }
+  std::time_t when = 0;
+  *dated = local_moment(dateTime, &when);
+  if (ok && *dated) {
+    struct timespec times[2] = {{when, 0}, {when, 0}};
+    *dated = ::futimens(fd, times) == 0;
+  }
+  return ::close(fd) == 0 && ok;
+}
+
+#endif

@@ -27,6 +27,8 @@ bool make_host_folder(const std::string& path);
 // A new file to write (never an existing one).
 std::FILE* create_host_file(const std::string& path);
 
-// Sets a file's time to a FAT date and time read as local time; false, and
-// nothing set, when it is no real date or time.
-bool set_host_time(const std::string& path, std::uint32_t dateTime);
+// Writes a new file whole (never over an existing one) and dates it with a
+// FAT date and time read as local time. *dated is false, and the file keeps
+// the time of writing, when that is no real date or time.
+bool write_host_file(const std::string& path, const std::uint8_t* bytes, std::size_t length, std::uint32_t dateTime,
+                     bool* dated);
