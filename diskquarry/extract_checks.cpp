@@ -171,10 +171,10 @@ void warn_difference(QuarryRun& run, const ExtractPlan& plan, const std::string&
   auto differ = std::mismatch(image.begin(), image.end(), run.bytes.begin(), run.bytes.end());
   auto offset = static_cast<unsigned long long>(differ.first - image.begin());
   if (image.size() > run.bytes.size()) {
-    warn_image(run, "the file list rebuilds a larger image than this one (%zu bytes), the same up to offset %llu",
-               run.bytes.size(), offset);
+    warn_image(run, "the file list rebuilds a larger image than this one (%llu bytes), the same up to offset %llu",
+               static_cast<unsigned long long>(run.bytes.size()), offset);
     return;
   }
-  warn_image(run, "the file list rebuilds an image of %zu bytes that differs from this one (%zu bytes) from offset %llu",
-             image.size(), run.bytes.size(), offset);
+  warn_image(run, "the file list rebuilds an image of %llu bytes that differs from this one (%llu bytes) from offset %llu",
+             static_cast<unsigned long long>(image.size()), static_cast<unsigned long long>(run.bytes.size()), offset);
 }

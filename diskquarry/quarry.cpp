@@ -54,7 +54,7 @@ bool load_image(QuarryRun& run) {
   std::uint8_t chunk[1 << 16];
   for (std::size_t got; (got = std::fread(chunk, 1, sizeof chunk, in.get())) > 0;) {
     if (run.bytes.size() + got > IMAGE_SIZE_LIMIT) {
-      fail_image(run, "the file is larger than %zu bytes: no disk image", IMAGE_SIZE_LIMIT);
+      fail_image(run, "the file is larger than %llu bytes: no disk image", static_cast<unsigned long long>(IMAGE_SIZE_LIMIT));
       return false;
     }
     run.bytes.insert(run.bytes.end(), chunk, chunk + got);
@@ -71,7 +71,8 @@ bool open_volume(QuarryRun& run) {
   if (!load_image(run)) return false;
   ImageFormat format = run.options.formatGiven ? run.options.format : recognise_format(run.bytes.data(), run.bytes.size());
   run.image = open_image_file(format, run.bytes.data(), run.bytes.size());
-  note_image(run, "read as a %s image of %zu bytes", format_name(format), run.bytes.size());
+  note_image(run, "read as a %s image of %llu bytes", format_name(format),
+             static_cast<unsigned long long>(run.bytes.size()));
   const std::uint8_t* boot = boot_sector_bytes(run.image, BOOT_FIELDS_END);
   if (boot == nullptr) {
     fail_image(run, "the image is too short to hold a boot sector");

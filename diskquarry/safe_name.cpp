@@ -37,8 +37,8 @@ std::string safe_host_name(const std::string& name, bool* changed) {
   }
   // A trailing dot or blank is dropped by Windows; "." and ".." are no names.
   for (std::size_t i = safe.size(); i > 0 && (safe[i - 1] == '.' || safe[i - 1] == ' '); --i) safe[i - 1] = '_';
-  if (safe.empty()) safe = "_";
-  if (reserved_on_windows(safe)) safe.insert(safe.find('.') == std::string::npos ? safe.size() : safe.find('.'), "_");
+  if (safe.empty()) safe.assign(1, '_');
+  if (reserved_on_windows(safe)) safe.insert(safe.find('.') == std::string::npos ? safe.size() : safe.find('.'), 1, '_');
   *changed = safe != name;
   return safe;
 }

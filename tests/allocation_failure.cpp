@@ -2,6 +2,9 @@
 
 #include <cstdlib>
 #include <new>
+#if defined(_WIN32)
+#include <malloc.h>
+#endif
 
 #include "textconv/heap.h"
 
@@ -25,7 +28,21 @@ void* allocate_aligned(std::size_t size, std::align_val_t alignment) {
   if (should_fail()) return nullptr;
   auto align = static_cast<std::size_t>(alignment);
   std::size_t rounded = (size + align - 1) / align * align;
+#if defined(_WIN32)
+  // The C runtime of Windows has no aligned_alloc; its aligned blocks are
+  // freed by _aligned_free.
+  return _aligned_malloc(rounded == 0 ? align : rounded, align);
+#else
   return std::aligned_alloc(align, rounded == 0 ? align : rounded);
+#endif
+}
+
+void release_aligned(void* p) {
+#if defined(_WIN32)
+  _aligned_free(p);
+#else
+  std::free(p);
+#endif
 }
 
 }  // namespace
@@ -56,7 +73,7 @@ void operator delete(void* p) noexcept { std::free(p); }
 void operator delete[](void* p) noexcept { std::free(p); }
 void operator delete(void* p, std::size_t) noexcept { std::free(p); }
 void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
-void operator delete(void* p, std::align_val_t) noexcept { std::free(p); }
-void operator delete[](void* p, std::align_val_t) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t, std::align_val_t) noexcept { std::free(p); }
-void operator delete[](void* p, std::size_t, std::align_val_t) noexcept { std::free(p); }
+void operator delete(void* p, std::align_val_t) noexcept { release_aligned(p); }
+void operator delete[](void* p, std::align_val_t) noexcept { release_aligned(p); }
+void operator delete(void* p, std::size_t, std::align_val_t) noexcept { release_aligned(p); }
+void operator delete[](void* p, std::size_t, std::align_val_t) noexcept { release_aligned(p); }

@@ -77,7 +77,8 @@ Generated generate(unsigned seed) {
     char name[64];
     std::snprintf(name, sizeof name, NAMES[pick(10)], unsigned(i));
     path += name;
-    std::string host = "h" + std::to_string(i);
+    std::string host = std::to_string(i);
+    host.insert(0, 1, 'h');
     std::string bytes(SIZES[pick(7)], '\0');
     for (std::size_t b = 0; b < bytes.size(); ++b) bytes[b] = static_cast<char>(random());
     g.hostFiles.push_back({host, bytes});
@@ -92,6 +93,8 @@ struct Format {
   const char* name;
   std::vector<std::string> options;  // how diskmason writes it
 };
+
+void PrintTo(const Format& format, std::ostream* out) { *out << format.name; }
 
 class RoundTrip : public ::testing::TestWithParam<Format> {};
 
@@ -159,7 +162,8 @@ class Quarry : public ::testing::Test {
     std::string list = "boot.bin 0x20 0 30 1024 1 1 2 192 1232 0xFE 2 8 2 0\n";
     int n = 0;
     for (const std::string& line : lines) {
-      std::string host = "h" + std::to_string(n++);
+      std::string host = std::to_string(n++);
+      host.insert(0, 1, 'h');
       write_file(scratch_.file(host), line + std::string(static_cast<std::size_t>(n) * 700, 'x'));
       list += host + " " + line + "\n";
     }
