@@ -53,9 +53,9 @@ std::string shell_word(const std::string& word) {
   return quoted + "'";
 }
 
-bool write_whole(const std::string& path, const std::string& text) {
+bool write_whole(const std::string& path, const void* bytes, std::size_t length) {
   bool dated = false;
-  return write_host_file(path, reinterpret_cast<const std::uint8_t*>(text.data()), text.size(), 0, &dated);
+  return write_host_file(path, {BytePiece{static_cast<const std::uint8_t*>(bytes), length}}, 0, &dated);
 }
 
 int extract_into(QuarryRun& run, ExtractPlan& plan, const std::string& staging) {
@@ -65,9 +65,8 @@ int extract_into(QuarryRun& run, ExtractPlan& plan, const std::string& staging) 
   bool same = choose_header(run, plan, listText);
   warn_unsayable(run, plan);
   if (!same) warn_difference(run, plan, listText);
-  bool dated = false;
-  if (!write_whole(staging + "/disk.lst", listText) ||
-      !write_host_file(staging + "/boot.bin", plan.boot.data(), plan.boot.size(), 0, &dated)) {
+  if (!write_whole(staging + "/disk.lst", listText.data(), listText.size()) ||
+      !write_whole(staging + "/boot.bin", plan.boot.data(), plan.boot.size())) {
     fail_image(run, "cannot write the file list or the boot area into %s", staging.c_str());
     return 1;
   }

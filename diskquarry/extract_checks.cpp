@@ -100,7 +100,7 @@ void warn_about_layout(QuarryRun& run) {
 bool choose_header(QuarryRun& run, ExtractPlan& plan, std::string& listText) {
   DiskParams base = header_of(run);
   bool padFirst = looks_padded(run, base);
-  std::vector<std::uint8_t> image;
+  Rebuilt rebuilt{};
   std::string why;
   // Kept when nothing rebuilds the image: the first choice diskmason
   // accepts, else the first choice.
@@ -114,8 +114,8 @@ bool choose_header(QuarryRun& run, ExtractPlan& plan, std::string& listText) {
       plan.params.formatLevel = level;
       plan.pad = pad;
       std::string text = list_text(run, plan);
-      bool accepted = rebuild_image(run, plan, text, image, &why);
-      if (accepted && image == run.bytes) {
+      bool accepted = rebuild_image(run, plan, text, rebuilt, &why);
+      if (accepted && rebuilt.same) {
         listText = text;
         note_image(run, "format level %u%s rebuilds the image", unsigned{level}, pad ? " with --pad" : "");
         return true;
@@ -162,19 +162,18 @@ void warn_unsayable(QuarryRun& run, const ExtractPlan& plan) {
 }
 
 void warn_difference(QuarryRun& run, const ExtractPlan& plan, const std::string& listText) {
-  std::vector<std::uint8_t> image;
+  Rebuilt rebuilt{};
   std::string why;
-  if (!rebuild_image(run, plan, listText, image, &why)) {
+  if (!rebuild_image(run, plan, listText, rebuilt, &why)) {
     warn_image(run, "diskmason refuses the file list (%s): the image cannot be rebuilt", why.c_str());
     return;
   }
-  auto differ = std::mismatch(image.begin(), image.end(), run.bytes.begin(), run.bytes.end());
-  auto offset = static_cast<unsigned long long>(differ.first - image.begin());
-  if (image.size() > run.bytes.size()) {
+  auto offset = static_cast<unsigned long long>(rebuilt.firstDifference);
+  if (rebuilt.size > run.bytes.size()) {
     warn_image(run, "the file list rebuilds a larger image than this one (%llu bytes), the same up to offset %llu",
                static_cast<unsigned long long>(run.bytes.size()), offset);
     return;
   }
   warn_image(run, "the file list rebuilds an image of %llu bytes that differs from this one (%llu bytes) from offset %llu",
-             static_cast<unsigned long long>(image.size()), static_cast<unsigned long long>(run.bytes.size()), offset);
+             static_cast<unsigned long long>(rebuilt.size), static_cast<unsigned long long>(run.bytes.size()), offset);
 }

@@ -19,14 +19,9 @@ struct HostWriter {
   bool labelsMade;
   std::uint32_t undated, shortChains, noClusters;
   std::string firstUndated, firstShort, firstNoClusters;
-  std::vector<std::uint8_t> buffer;  // the file being written
+  std::vector<BytePiece> pieces;   // the file being written
+  std::vector<std::uint8_t> zeros;
 };
-
-bool put_to_buffer(void* context, const std::uint8_t* bytes, std::size_t length) {
-  auto* buffer = static_cast<std::vector<std::uint8_t>*>(context);
-  buffer->insert(buffer->end(), bytes, bytes + length);
-  return true;
-}
 
 void count(std::uint32_t& counter, std::string& first, const std::string& path) {
   if (counter++ == 0) first = path;
@@ -36,15 +31,18 @@ void count(std::uint32_t& counter, std::string& first, const std::string& path) 
 // disk gives no clusters (at most the image's size of them).
 void read_file_bytes(HostWriter& w, std::uint32_t entry) {
   const Entry& e = w.run.volume.tree.entries[entry];
-  w.buffer.clear();
+  w.pieces.clear();
+  std::uint64_t length = 0;
   if (e.startCluster >= FIRST_DATA_CLUSTER) {
-    copy_entry_bytes(w.run.volume, image_sectors(w.run), entry, e.size, put_to_buffer, &w.buffer);
-    if (w.buffer.size() < e.size) count(w.shortChains, w.firstShort, w.run.paths[entry]);
+    length = entry_pieces(w.run, entry, e.size, w.pieces);
+    if (length < e.size) count(w.shortChains, w.firstShort, w.run.paths[entry]);
   } else if (e.size != 0) {
     count(w.noClusters, w.firstNoClusters, w.run.paths[entry]);
-    w.buffer.assign(std::min<std::size_t>(e.size, w.run.bytes.size()), 0);
+    length = std::min<std::size_t>(e.size, w.run.bytes.size());
+    if (w.zeros.size() < length) w.zeros.assign(length, 0);
+    w.pieces.push_back(BytePiece{w.zeros.data(), static_cast<std::size_t>(length)});
   }
-  w.plan.size[entry] = static_cast<std::uint32_t>(w.buffer.size());
+  w.plan.size[entry] = static_cast<std::uint32_t>(length);
 }
 
 bool write_entry(HostWriter& w, std::uint32_t entry) {
@@ -66,7 +64,7 @@ bool write_entry(HostWriter& w, std::uint32_t entry) {
   }
   read_file_bytes(w, entry);
   bool dated = false;
-  if (!write_host_file(path, w.buffer.data(), w.buffer.size(), e.dateTime, &dated)) {
+  if (!write_host_file(path, w.pieces, e.dateTime, &dated)) {
     fail_image(w.run, "cannot write the file %s", path.c_str());
     return false;
   }
@@ -95,7 +93,7 @@ void warn_about_files(HostWriter& w) {
 bool write_host_tree(QuarryRun& run, ExtractPlan& plan, const std::string& staging) {
   std::size_t n = run.volume.tree.entries.size();
   HostWriter w{run, plan, staging, std::vector<std::string>(n), std::vector<HostFolderNames>(n), {}, false,
-               0, 0, 0, {}, {}, {}, {}};
+               0, 0, 0, {}, {}, {}, {}, {}};
   plan.hostPath.assign(n, std::string());
   plan.size.assign(n, 0);
   w.folderPath[0] = "files";

@@ -47,8 +47,16 @@ void plan_lines(const QuarryRun& run, ExtractPlan& plan);
 // The file list's text.
 std::string list_text(const QuarryRun& run, const ExtractPlan& plan);
 
-// The image the list rebuilds, made in memory by the volume and container
-// writers with the extracted bytes (rebuild.cpp); false when diskmason
-// would refuse the list, with the reason in *why.
-bool rebuild_image(const QuarryRun& run, const ExtractPlan& plan, const std::string& listText,
-                   std::vector<std::uint8_t>& image, std::string* why);
+// How the image a file list rebuilds compares with the image read.
+struct Rebuilt {
+  bool same;
+  std::uint64_t size;             // bytes, counted up to one past the image read
+  std::uint64_t firstDifference;  // offset of the first byte that differs
+};
+
+// Rebuilds the image of a file list as the volume and container writers
+// make it from the extracted bytes, comparing each byte with the image read
+// as it comes (rebuild.cpp); false when diskmason would refuse the list,
+// with the reason in *why.
+bool rebuild_image(const QuarryRun& run, const ExtractPlan& plan, const std::string& listText, Rebuilt& rebuilt,
+                   std::string* why);

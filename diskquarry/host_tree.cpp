@@ -7,8 +7,12 @@
 
 #if !defined(_WIN32)
 #include <fcntl.h>
+#include <limits.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <unistd.h>
+
+#include <algorithm>
 
 #include <cstdlib>
 #include <vector>
@@ -143,11 +147,12 @@ bool local_moment(std::uint32_t dateTime, std::time_t* when) {
 
 #if defined(_WIN32)
 
-bool write_host_file(const std::string& path, const std::uint8_t* bytes, std::size_t length, std::uint32_t dateTime,
+bool write_host_file(const std::string& path, const std::vector<BytePiece>& pieces, std::uint32_t dateTime,
                      bool* dated) {
   std::FILE* out = create_host_file(path);
   if (out == nullptr) return false;
-  bool ok = length == 0 || std::fwrite(bytes, 1, length, out) == length;
+  bool ok = true;
+  for (const BytePiece& piece : pieces) ok = ok && std::fwrite(piece.bytes, 1, piece.length, out) == piece.length;
   if (std::fclose(out) != 0 || !ok) return false;
   std::time_t when = 0;
   *dated = local_moment(dateTime, &when);
@@ -161,17 +166,34 @@ bool write_host_file(const std::string& path, const std::uint8_t* bytes, std::si
 
 #else
 
+// Writes the pieces from where they lie, as few calls as the system takes.
+bool write_pieces(int fd, const std::vector<BytePiece>& pieces) {
+  std::vector<struct iovec> vectors;
+  for (const BytePiece& piece : pieces) {
+    if (piece.length != 0) vectors.push_back({const_cast<std::uint8_t*>(piece.bytes), piece.length});
+  }
+  for (std::size_t at = 0; at < vectors.size();) {
+    int count = static_cast<int>(std::min<std::size_t>(vectors.size() - at, IOV_MAX));
+    ssize_t n = ::writev(fd, vectors.data() + at, count);
+    if (n <= 0) return false;
+    // A short write leaves the rest of a vector for the next call.
+    for (auto left = static_cast<std::size_t>(n); left != 0;) {
+      std::size_t taken = std::min(left, vectors[at].iov_len);
+      vectors[at].iov_base = static_cast<std::uint8_t*>(vectors[at].iov_base) + taken;
+      vectors[at].iov_len -= taken;
+      left -= taken;
+      if (vectors[at].iov_len == 0) ++at;
+    }
+  }
+  return true;
+}
+
 // One open, one write, one change of times and one close per file.
-bool write_host_file(const std::string& path, const std::uint8_t* bytes, std::size_t length, std::uint32_t dateTime,
+bool write_host_file(const std::string& path, const std::vector<BytePiece>& pieces, std::uint32_t dateTime,
                      bool* dated) {
   int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
   if (fd < 0) return false;
-  bool ok = true;
-  for (std::size_t done = 0; ok && done < length;) {
-    ssize_t n = ::write(fd, bytes + done, length - done);
-    ok = n > 0;
-    done += ok ? static_cast<std::size_t>(n) : 0;
-  }
+  bool ok = write_pieces(fd, pieces);
   std::time_t when = 0;
   *dated = local_moment(dateTime, &when);
   if (ok && *dated) {

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 // True when `dir` does not exist or is an empty folder that is no link.
 bool target_is_free(const std::string& dir);
@@ -27,8 +28,14 @@ bool make_host_folder(const std::string& path);
 // A new file to write (never an existing one).
 std::FILE* create_host_file(const std::string& path);
 
-// Writes a new file whole (never over an existing one) and dates it with a
-// FAT date and time read as local time. *dated is false, and the file keeps
-// the time of writing, when that is no real date or time.
-bool write_host_file(const std::string& path, const std::uint8_t* bytes, std::size_t length, std::uint32_t dateTime,
+// A run of bytes to write, where it lies already (in the image).
+struct BytePiece {
+  const std::uint8_t* bytes;
+  std::size_t length;
+};
+
+// Writes a new file whole from its pieces (never over an existing file) and
+// dates it with a FAT date and time read as local time. *dated is false,
+// and the file keeps the time of writing, when that is no real date or time.
+bool write_host_file(const std::string& path, const std::vector<BytePiece>& pieces, std::uint32_t dateTime,
                      bool* dated);

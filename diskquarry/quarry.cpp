@@ -12,6 +12,7 @@
 #include "diskquarry/quarry_run.h"
 #include "textconv/command_line.h"
 #include "textconv/file_identity.h"
+#include "textconv/heap.h"
 
 namespace {
 
@@ -44,26 +45,22 @@ struct CloseStream {
   void operator()(std::FILE* stream) const { std::fclose(stream); }
 };
 
-// The whole image file into run.bytes.
 bool load_image(QuarryRun& run) {
-  std::unique_ptr<std::FILE, CloseStream> in(open_utf8_path(run.options.imagePath, "rb"));
-  if (in == nullptr) {
-    fail_image(run, "cannot open the image: %s", std::strerror(errno));
-    return false;
-  }
-  std::uint8_t chunk[1 << 16];
-  for (std::size_t got; (got = std::fread(chunk, 1, sizeof chunk, in.get())) > 0;) {
-    if (run.bytes.size() + got > IMAGE_SIZE_LIMIT) {
-      fail_image(run, "the file is larger than %llu bytes: no disk image", static_cast<unsigned long long>(IMAGE_SIZE_LIMIT));
+  switch (load_image_file(run.options.imagePath, IMAGE_SIZE_LIMIT, run.file)) {
+    case FileLoaded::Loaded:
+      run.bytes = std::span<const std::uint8_t>(run.file.data, run.file.size);
+      return true;
+    case FileLoaded::CannotOpen:
+      fail_image(run, "cannot open the image: %s", std::strerror(errno));
       return false;
-    }
-    run.bytes.insert(run.bytes.end(), chunk, chunk + got);
+    case FileLoaded::CannotRead:
+      fail_image(run, "cannot read the image: %s", std::strerror(errno));
+      return false;
+    case FileLoaded::TooLarge:
+      break;
   }
-  if (std::ferror(in.get())) {
-    fail_image(run, "cannot read the image: %s", std::strerror(errno));
-    return false;
-  }
-  return true;
+  fail_image(run, "the file is larger than %llu bytes: no disk image", static_cast<unsigned long long>(IMAGE_SIZE_LIMIT));
+  return false;
 }
 
 // The image's format, its boot sector, its sectors located and its volume read.
@@ -92,10 +89,6 @@ bool open_volume(QuarryRun& run) {
 int run_mode(QuarryRun& run, const CommandLine& cl) {
   if (cl.given[CHECK_OPTION]) {
     fail_image(run, "--check is not available yet");
-    return 1;
-  }
-  if (!build_sjis_reverse(run.reverse)) {
-    fail_image(run, "out of memory for the conversion table");
     return 1;
   }
   if (!open_volume(run)) return 1;
@@ -180,13 +173,68 @@ void fail_image(QuarryRun& run, const char* format, ...) {
 
 namespace {
 
+// True when a stored name holds a byte that does not read as itself: one
+// of a double-byte character or a katakana, 5Ch (the yen sign) or 7Eh (the
+// overline).
+bool names_beyond_ascii(const EntryTree& tree) {
+  for (const Entry& e : tree.entries) {
+    for (char c : e.name) {
+      auto b = static_cast<unsigned char>(c);
+      if (b >= 0x80 || b == 0x5C || b == 0x7E) return true;
+    }
+  }
+  return false;
+}
+
+// The reverse of the table for the bytes 01h to 7Fh but 5Ch and 7Eh, each
+// its own character, as the whole table has them: enough for names of such
+// bytes alone, without the walk of the whole table.
+bool build_ascii_reverse(SjisReverse& reverse) {
+  reverse.spans = static_cast<std::uint32_t*>(heap_alloc_zeroed(0x10000 * sizeof(std::uint32_t)));
+  reverse.bytes = static_cast<std::uint8_t*>(heap_alloc(0x80));
+  if (reverse.spans == nullptr || reverse.bytes == nullptr) {
+    release_sjis_reverse(reverse);
+    return false;
+  }
+  for (std::uint32_t b = 0; b < 0x80; ++b) {
+    reverse.bytes[b] = static_cast<std::uint8_t>(b);
+    if (b != 0 && b != 0x5C && b != 0x7E) reverse.spans[b] = b << 4 | 1;
+  }
+  return true;
+}
+
 const std::uint8_t* sector_of_image(const void* context, std::uint64_t k) {
   return read_sector(*static_cast<const ImageFile*>(context), k);
 }
 
 }  // namespace
 
+bool build_name_table(QuarryRun& run) {
+  if (!names_beyond_ascii(run.volume.tree)) return build_ascii_reverse(run.reverse);
+  return build_sjis_reverse(run.reverse);
+}
+
 SectorSource image_sectors(const QuarryRun& run) { return SectorSource{sector_of_image, &run.image}; }
+
+namespace {
+
+bool add_piece(void* context, const std::uint8_t* bytes, std::size_t length) {
+  auto* pieces = static_cast<std::vector<BytePiece>*>(context);
+  if (!pieces->empty() && pieces->back().bytes + pieces->back().length == bytes) {
+    pieces->back().length += length;
+  } else {
+    pieces->push_back(BytePiece{bytes, length});
+  }
+  return true;
+}
+
+}  // namespace
+
+std::uint64_t entry_pieces(const QuarryRun& run, std::uint32_t entry, std::uint64_t limit,
+                           std::vector<BytePiece>& pieces) {
+  pieces.clear();
+  return copy_entry_bytes(run.volume, image_sectors(run), entry, limit, add_piece, &pieces);
+}
 
 bool read_image_volume(QuarryRun& run, std::uint32_t bootSectors) {
   const std::uint8_t* boot = boot_sector_bytes(run.image, BOOT_FIELDS_END);
@@ -204,6 +252,11 @@ bool read_image_volume(QuarryRun& run, std::uint32_t bootSectors) {
       return false;
   }
   const EntryTree& tree = run.volume.tree;
+  release_sjis_reverse(run.reverse);
+  if (!build_name_table(run)) {
+    fail_image(run, "out of memory for the conversion table");
+    return false;
+  }
   run.paths.assign(tree.entries.size(), std::string());
   for (std::uint32_t i = 1; i < tree.entries.size(); ++i) {
     const Entry& e = tree.entries[i];

@@ -5,11 +5,14 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <span>
 #include <string>
 #include <vector>
 
 #include "diskmason/container/image_reader.h"
 #include "diskmason/volume/volume_reader.h"
+#include "diskquarry/host_tree.h"
+#include "diskquarry/image_file.h"
 #include "textconv/reporter.h"
 #include "textconv/sjis_reverse.h"
 
@@ -24,7 +27,8 @@ struct QuarryOptions {
 struct QuarryRun {
   QuarryOptions options;
   Reporter reporter;
-  std::vector<std::uint8_t> bytes;  // the whole image file
+  ImageFileBytes file;                 // the whole image file
+  std::span<const std::uint8_t> bytes;  // its bytes
   ImageFile image;
   std::vector<ContainerFinding> containerFindings;
   VolumeRead volume;
@@ -37,6 +41,16 @@ void warn_image(QuarryRun& run, const char* format, ...) TK_PRINTF(2, 3);
 void note_image(QuarryRun& run, const char* format, ...) TK_PRINTF(2, 3);
 // Why the run failed ("IMAGE: error: ..."), shown unless --quiet.
 void fail_image(QuarryRun& run, const char* format, ...) TK_PRINTF(2, 3);
+
+// The pieces of an entry's bytes, up to `limit`, as they lie in the image
+// (adjacent ones joined, nothing copied); returns their length.
+std::uint64_t entry_pieces(const QuarryRun& run, std::uint32_t entry, std::uint64_t limit,
+                           std::vector<BytePiece>& pieces);
+
+// The reverse of the conversion table for the names of the volume read:
+// the whole table, or where every name is of ASCII bytes that read as
+// themselves, just those; false when memory ran out.
+bool build_name_table(QuarryRun& run);
 
 // The image's sectors as the volume reader takes them.
 SectorSource image_sectors(const QuarryRun& run);

@@ -23,8 +23,9 @@ struct Rebuild {
   EntryTree tree;
   std::vector<std::uint32_t> source;  // by rebuilt entry: the entry read from the image
   std::uint32_t endCluster;
-  // The file being copied.
-  std::vector<std::uint8_t> bytes;
+  // The file being copied: its pieces in the image, the next one to copy.
+  std::vector<BytePiece> pieces;
+  std::size_t piece;
   std::size_t at;
 };
 
@@ -89,6 +90,8 @@ bool read_list(Rebuild& r, const std::string& text, std::string* why) {
     if (lineNumber == 0) {
       read_header(r, l);
       if (!start_tree(r.tree)) throw std::bad_alloc();
+      r.tree.entries.reserve(r.run.volume.tree.entries.size());
+      r.source.reserve(r.run.volume.tree.entries.size());
     } else if (l.count < 5 || !add_line(r, l, r.plan.lines[lineNumber - 1], lineNumber + 1, why)) {
       if (l.count < 5) *why = "a line lost its fields";
       return false;
@@ -147,50 +150,67 @@ bool layout_accepted(Rebuild& r, ContainerPlan& plan, std::vector<std::uint32_t>
 
 FileOpened open_file(void* context, std::uint32_t entry) {
   auto& r = *static_cast<Rebuild*>(context);
-  r.bytes.clear();
-  r.at = 0;
   std::uint32_t source = r.source[entry];
-  auto put = [](void* c, const std::uint8_t* b, std::size_t n) {
-    auto* out = static_cast<std::vector<std::uint8_t>*>(c);
-    out->insert(out->end(), b, b + n);
-    return true;
-  };
-  copy_entry_bytes(r.run.volume, image_sectors(r.run), source, r.plan.size[source], put, &r.bytes);
+  entry_pieces(r.run, source, r.plan.size[source], r.pieces);
+  r.piece = 0;
+  r.at = 0;
   return FileOpened::Open;
 }
 
 std::uint32_t read_file(void* context, std::uint8_t* buffer, std::uint32_t length) {
   auto& r = *static_cast<Rebuild*>(context);
-  std::size_t n = std::min<std::size_t>(length, r.bytes.size() - r.at);
-  if (n != 0) std::memcpy(buffer, r.bytes.data() + r.at, n);
-  r.at += n;
-  return static_cast<std::uint32_t>(n);
+  std::uint32_t done = 0;
+  while (done < length && r.piece < r.pieces.size()) {
+    const BytePiece& p = r.pieces[r.piece];
+    std::size_t n = std::min<std::size_t>(length - done, p.length - r.at);
+    std::memcpy(buffer + done, p.bytes + r.at, n);
+    done += static_cast<std::uint32_t>(n);
+    r.at += n;
+    if (r.at == p.length) {
+      ++r.piece;
+      r.at = 0;
+    }
+  }
+  return done;
 }
 
 void close_file(void*) {}
 void missed_file(void*, std::uint32_t, bool) {}
 
-// The rebuilt image, up to one byte more than the image read: a longer
-// one differs anyway, and a wrong guess may ask for gigabytes of fill.
-struct BoundedImage {
-  std::vector<std::uint8_t>& bytes;
-  std::size_t limit;
+// Compares the rebuilt bytes with the image read as they come, keeping
+// nothing; stops once the rebuilt image is longer (a wrong guess may ask
+// for gigabytes of fill).
+struct Comparison {
+  std::span<const std::uint8_t> image;
+  Rebuilt& rebuilt;
 };
 
-bool append_bytes(void* context, const std::uint8_t* bytes, std::size_t length) {
-  auto* out = static_cast<BoundedImage*>(context);
-  std::size_t room = out->limit - out->bytes.size();
-  out->bytes.insert(out->bytes.end(), bytes, bytes + std::min(length, room));
-  return length <= room;
+bool compare_bytes(void* context, const std::uint8_t* bytes, std::size_t length) {
+  auto* c = static_cast<Comparison*>(context);
+  Rebuilt& r = c->rebuilt;
+  auto at = static_cast<std::size_t>(r.size);
+  std::size_t common = at < c->image.size() ? std::min(length, c->image.size() - at) : 0;
+  if (r.same && std::memcmp(bytes, c->image.data() + at, common) != 0) {
+    r.same = false;
+    r.firstDifference = at + static_cast<std::size_t>(std::mismatch(bytes, bytes + common, c->image.data() + at).first - bytes);
+  }
+  if (common < length) {
+    if (r.same) r.firstDifference = c->image.size();
+    r.same = false;
+    r.size = c->image.size() + 1;
+    return false;
+  }
+  r.size += length;
+  return true;
 }
 
 }  // namespace
 
-bool rebuild_image(const QuarryRun& run, const ExtractPlan& plan, const std::string& listText,
-                   std::vector<std::uint8_t>& image, std::string* why) {
-  Rebuild r{run, plan, {}, {}, {}, {}, 0, {}, 0};
+bool rebuild_image(const QuarryRun& run, const ExtractPlan& plan, const std::string& listText, Rebuilt& rebuilt,
+                   std::string* why) {
+  Rebuild r{run, plan, {}, {}, {}, {}, 0, {}, 0, 0};
   why->clear();
-  image.clear();
+  rebuilt = Rebuilt{true, 0, 0};
   if (!read_list(r, listText, why)) return false;
   if (size_problem(r.params) != SizeProblem::None ||
       !plan_geometry(r.params, static_cast<std::uint32_t>(plan.boot.size()), r.geometry)) {
@@ -202,10 +222,13 @@ bool rebuild_image(const QuarryRun& run, const ExtractPlan& plan, const std::str
   if (!layout_accepted(r, container, order, why)) return false;
   Volume volume{r.params, r.geometry, r.tree, order, plan.boot.data(), static_cast<std::uint32_t>(plan.boot.size())};
   FileSource files{open_file, read_file, close_file, missed_file, &r};
-  BoundedImage bounded{image, run.bytes.size() + 1};
-  ByteSink sink{append_bytes, &bounded};
-  image.reserve(bounded.limit);
+  Comparison comparison{run.bytes, rebuilt};
+  ByteSink sink{compare_bytes, &comparison};
   std::uint32_t outcome = write_container(sink, container, r.params, volume, files);
   if ((outcome & VOLUME_NO_MEMORY) != 0) throw std::bad_alloc();
+  if (rebuilt.same && rebuilt.size != run.bytes.size()) {
+    rebuilt.same = false;
+    rebuilt.firstDifference = rebuilt.size;
+  }
   return true;
 }

@@ -17,6 +17,11 @@ void* heap_alloc(std::size_t size) {
   return std::malloc(size == 0 ? 1 : size);
 }
 
+void* heap_alloc_zeroed(std::size_t size) {
+  if (should_fail()) return nullptr;
+  return std::calloc(size == 0 ? 1 : size, 1);
+}
+
 void* heap_realloc(void* block, std::size_t size) {
   if (should_fail()) return nullptr;
   return std::realloc(block, size == 0 ? 1 : size);

@@ -6,6 +6,9 @@
 #include <cstdint>
 
 void* heap_alloc(std::size_t size);
+// Like heap_alloc, the block filled with zero bytes (large blocks come from
+// the system already zero, without a pass over them).
+void* heap_alloc_zeroed(std::size_t size);
 // Like realloc; on failure the old block stays valid and nullptr is returned.
 void* heap_realloc(void* block, std::size_t size);
 void heap_free(void* block);

@@ -56,13 +56,12 @@ bool append(char* out, std::size_t capacity, std::size_t& at, const char* text, 
 
 bool build_sjis_reverse(SjisReverse& reverse, const std::uint16_t* sjis_code_table,
                         const SjisTrieBlock* sjis_trie) {
-  reverse.spans = static_cast<std::uint32_t*>(heap_alloc(CODE_SPACE * sizeof(std::uint32_t)));
+  reverse.spans = static_cast<std::uint32_t*>(heap_alloc_zeroed(CODE_SPACE * sizeof(std::uint32_t)));
   reverse.bytes = static_cast<std::uint8_t*>(heap_alloc(SJIS_CODE_COUNT * MAX_SEQUENCE));
   if (reverse.spans == nullptr || reverse.bytes == nullptr) {
     release_sjis_reverse(reverse);
     return false;
   }
-  std::memset(reverse.spans, 0, CODE_SPACE * sizeof(std::uint32_t));
   TrieWalk walk{reverse, sjis_code_table, sjis_trie, 0, {}};
   walk_block(walk, 0, 0);
   return true;

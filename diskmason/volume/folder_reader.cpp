@@ -1,6 +1,7 @@
 #include "diskmason/volume/folder_reader.h"
 
 #include <cstring>
+#include <new>
 
 #include "diskmason/model/attributes.h"
 
@@ -10,6 +11,8 @@ constexpr std::uint8_t LONG_NAME_ATTRIBUTES = 0x0F;
 constexpr std::uint8_t LONG_NAME_MASK = 0x3F;
 constexpr char DOT_NAME[] = ".          ";
 constexpr char DOT_DOT_NAME[] = "..         ";
+// Entries made room for before reading; more grow the record as usual.
+constexpr std::size_t ENTRIES_AT_ONCE = 1024;
 // Clusters a start-cluster field can name.
 constexpr std::uint32_t CLUSTER_NUMBERS = 0x10000;
 
@@ -111,7 +114,9 @@ void queue_subfolders(FolderReader& r, std::uint32_t folder) {
 void read_folders(VolumeRead& v, const SectorSource& sectors) {
   FolderReader r{v, sectors, std::vector<std::uint32_t>(v.owner.size(), 0), std::vector<bool>(CLUSTER_NUMBERS, false),
                  {}, false};
-  start_tree(v.tree);
+  if (!start_tree(v.tree)) throw std::bad_alloc();
+  // Room for the entries of a usual disk at once: the records are large.
+  v.tree.entries.reserve(ENTRIES_AT_ONCE);
   v.slotOf.assign(1, NO_ENTRY);
   v.chains.assign(1, ChainRead{0, 0, ChainEnd::NoStart});
   read_sectors(r, 0, v.geometry.rootStart, v.geometry.rootSectors);
