@@ -14,6 +14,9 @@ struct HostWriter {
   ExtractPlan& plan;
   const std::string& staging;
   std::vector<std::string> folderPath;         // by folder entry: relative to the staging folder
+  std::vector<std::string> hostFolder;         // by folder entry: the staging folder's path joined to it
+  std::string labelsPath;
+  std::string labelsHost;
   std::vector<HostFolderNames> names;          // by folder entry
   HostFolderNames labelNames;
   bool labelsMade;
@@ -21,6 +24,7 @@ struct HostWriter {
   std::string firstUndated, firstShort, firstNoClusters;
   std::vector<BytePiece> pieces;   // the file being written
   std::vector<std::uint8_t> zeros;
+  OpenHostFolder open;  // the folder of the last file written
 };
 
 void count(std::uint32_t& counter, std::string& first, const std::string& path) {
@@ -49,26 +53,27 @@ bool write_entry(HostWriter& w, std::uint32_t entry) {
   const Entry& e = w.run.volume.tree.entries[entry];
   bool label = !e.folder && (e.attributes & VOLUME_ATTRIBUTE) != 0;
   if (label && !w.labelsMade) w.labelsMade = make_host_folder(w.staging + "/labels");
-  std::string shown = shown_name(w.run, e.name);
   bool changed = false;
-  std::string safe = safe_host_name(shown, &changed);
+  std::string safe = safe_host_name(shown_name(w.run, e.name), &changed);
   std::string unique = unique_host_name(label ? w.labelNames : w.names[e.parent], safe);
   if (changed || unique != safe) warn_image(w.run, "'%s' is extracted as '%s'", w.run.paths[entry].c_str(), unique.c_str());
-  std::string relative = (label ? std::string("labels") : w.folderPath[e.parent]) + "/" + unique;
-  std::string path = w.staging + "/" + relative;
+  const std::string& folder = label ? w.labelsPath : w.folderPath[e.parent];
+  std::string relative = folder + "/" + unique;
   if (e.folder) {
     w.folderPath[entry] = relative;
-    if (make_host_folder(path)) return true;
-    fail_image(w.run, "cannot make the folder %s", path.c_str());
+    w.hostFolder[entry] = w.staging + "/" + relative;
+    if (make_host_folder(w.hostFolder[entry])) return true;
+    fail_image(w.run, "cannot make the folder %s", w.hostFolder[entry].c_str());
     return false;
   }
   read_file_bytes(w, entry);
   bool dated = false;
-  if (!write_host_file(path, w.pieces, e.dateTime, &dated)) {
-    fail_image(w.run, "cannot write the file %s", path.c_str());
+  const std::string& hostFolder = label ? w.labelsHost : w.hostFolder[e.parent];
+  if (!write_host_file_in(w.open, hostFolder, unique, w.pieces, e.dateTime, &dated)) {
+    fail_image(w.run, "cannot write the file %s/%s", hostFolder.c_str(), unique.c_str());
     return false;
   }
-  w.plan.hostPath[entry] = relative;
+  w.plan.hostPath[entry] = std::move(relative);
   if (!dated) count(w.undated, w.firstUndated, w.run.paths[entry]);
   return true;
 }
@@ -92,12 +97,13 @@ void warn_about_files(HostWriter& w) {
 
 bool write_host_tree(QuarryRun& run, ExtractPlan& plan, const std::string& staging) {
   std::size_t n = run.volume.tree.entries.size();
-  HostWriter w{run, plan, staging, std::vector<std::string>(n), std::vector<HostFolderNames>(n), {}, false,
-               0, 0, 0, {}, {}, {}, {}, {}};
+  HostWriter w{run, plan, staging, std::vector<std::string>(n), std::vector<std::string>(n), "labels",
+               staging + "/labels", std::vector<HostFolderNames>(n), {}, false, 0, 0, 0, {}, {}, {}, {}, {}, {}};
   plan.hostPath.assign(n, std::string());
   plan.size.assign(n, 0);
   w.folderPath[0] = "files";
-  if (!make_host_folder(staging + "/files")) {
+  w.hostFolder[0] = staging + "/files";
+  if (!make_host_folder(w.hostFolder[0])) {
     fail_image(run, "cannot make the folder %s/files", staging.c_str());
     return false;
   }

@@ -164,6 +164,13 @@ bool write_host_file(const std::string& path, const std::vector<BytePiece>& piec
   return true;
 }
 
+OpenHostFolder::~OpenHostFolder() = default;
+
+bool write_host_file_in(OpenHostFolder&, const std::string& folder, const std::string& name,
+                        const std::vector<BytePiece>& pieces, std::uint32_t dateTime, bool* dated) {
+  return write_host_file(folder + "/" + name, pieces, dateTime, dated);
+}
+
 #else
 
 // Writes the pieces from where they lie, as few calls as the system takes.
@@ -189,9 +196,9 @@ bool write_pieces(int fd, const std::vector<BytePiece>& pieces) {
 }
 
 // One open, one write, one change of times and one close per file.
-bool write_host_file(const std::string& path, const std::vector<BytePiece>& pieces, std::uint32_t dateTime,
-                     bool* dated) {
-  int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+bool write_file_at(int folder, const char* name, const std::vector<BytePiece>& pieces, std::uint32_t dateTime,
+                   bool* dated) {
+  int fd = ::openat(folder, name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
   if (fd < 0) return false;
   bool ok = write_pieces(fd, pieces);
   std::time_t when = 0;
@@ -201,6 +208,26 @@ bool write_host_file(const std::string& path, const std::vector<BytePiece>& piec
     *dated = ::futimens(fd, times) == 0;
   }
   return ::close(fd) == 0 && ok;
+}
+
+bool write_host_file(const std::string& path, const std::vector<BytePiece>& pieces, std::uint32_t dateTime,
+                     bool* dated) {
+  return write_file_at(AT_FDCWD, path.c_str(), pieces, dateTime, dated);
+}
+
+OpenHostFolder::~OpenHostFolder() {
+  if (descriptor >= 0) ::close(descriptor);
+}
+
+bool write_host_file_in(OpenHostFolder& open, const std::string& folder, const std::string& name,
+                        const std::vector<BytePiece>& pieces, std::uint32_t dateTime, bool* dated) {
+  if (open.descriptor < 0 || open.path != folder) {
+    if (open.descriptor >= 0) ::close(open.descriptor);
+    open.descriptor = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    open.path = folder;
+    if (open.descriptor < 0) return false;
+  }
+  return write_file_at(open.descriptor, name.c_str(), pieces, dateTime, dated);
 }
 
 #endif

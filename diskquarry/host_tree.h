@@ -39,3 +39,18 @@ struct BytePiece {
 // and the file keeps the time of writing, when that is no real date or time.
 bool write_host_file(const std::string& path, const std::vector<BytePiece>& pieces, std::uint32_t dateTime,
                      bool* dated);
+
+// The folder the last file went into, kept open, so that the files of one
+// folder are made by their names in it instead of by whole paths.
+struct OpenHostFolder {
+  std::string path;
+  int descriptor = -1;
+  OpenHostFolder() = default;
+  ~OpenHostFolder();
+  OpenHostFolder(const OpenHostFolder&) = delete;
+  OpenHostFolder& operator=(const OpenHostFolder&) = delete;
+};
+
+// write_host_file for the file `name` in the folder `folder`.
+bool write_host_file_in(OpenHostFolder& open, const std::string& folder, const std::string& name,
+                        const std::vector<BytePiece>& pieces, std::uint32_t dateTime, bool* dated);
