@@ -3,6 +3,10 @@
 // staging folder that takes DIR's place only when all went well; then the
 // diskmason command that rebuilds the image, on standard output.
 #include <cstring>
+#include <functional>
+#include <new>
+#include <system_error>
+#include <thread>
 
 #include "diskmason/model/attributes.h"
 #include "diskquarry/extract_plan.h"
@@ -58,14 +62,56 @@ bool write_whole(const std::string& path, const void* bytes, std::size_t length)
   return write_host_file(path, {BytePiece{static_cast<const std::uint8_t*>(bytes), length}}, 0, &dated);
 }
 
-int extract_into(QuarryRun& run, ExtractPlan& plan, const std::string& staging) {
-  if (!write_host_tree(run, plan, staging)) return 1;
-  plan_lines(run, plan);
+// The header choice that rebuilds the image, found on a second thread while
+// the files are written: the two share nothing that either changes but the
+// plan's header fields, which only the choice writes.
+struct HeaderChoice {
   std::string listText;
-  bool same = choose_header(run, plan, listText);
+  bool same = false;
+  bool noMemory = false;
+};
+
+void choose(const QuarryRun& run, ExtractPlan& plan, HeaderChoice& choice) {
+  try {
+    choice.same = choose_header(run, plan, choice.listText);
+  } catch (const std::bad_alloc&) {
+    choice.noMemory = true;
+  }
+}
+
+// Writes the files while the header is chosen; false when writing failed.
+bool write_and_choose(QuarryRun& run, ExtractPlan& plan, HostTree& tree, HeaderChoice& choice) {
+  std::thread worker;
+  try {
+    worker = std::thread(choose, std::cref(run), std::ref(plan), std::ref(choice));
+  } catch (const std::system_error&) {
+    choose(run, plan, choice);  // no second thread: one after the other
+  }
+  bool written = false;
+  try {
+    written = write_host_tree(run, plan, tree);
+  } catch (const std::bad_alloc&) {
+    choice.noMemory = true;
+  }
+  if (worker.joinable()) worker.join();
+  if (choice.noMemory) throw std::bad_alloc();
+  return written;
+}
+
+int extract_into(QuarryRun& run, ExtractPlan& plan, const std::string& staging) {
+  HostTree tree{staging, {}, {}, false, 0, {}};
+  name_host_tree(run, plan, tree);
+  plan_lines(run, plan);
+  HeaderChoice choice;
+  if (!write_and_choose(run, plan, tree, choice)) return 1;
+  if (choice.same) {
+    note_image(run, "format level %u%s rebuilds the image", unsigned{plan.params.formatLevel},
+               plan.pad ? " with --pad" : "");
+  }
+  warn_undated(run, tree);
   warn_unsayable(run, plan);
-  if (!same) warn_difference(run, plan, listText);
-  if (!write_whole(staging + "/disk.lst", listText.data(), listText.size()) ||
+  if (!choice.same) warn_difference(run, plan, choice.listText);
+  if (!write_whole(staging + "/disk.lst", choice.listText.data(), choice.listText.size()) ||
       !write_whole(staging + "/boot.bin", plan.boot.data(), plan.boot.size())) {
     fail_image(run, "cannot write the file list or the boot area into %s", staging.c_str());
     return 1;

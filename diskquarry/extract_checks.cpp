@@ -97,7 +97,7 @@ void warn_about_layout(QuarryRun& run) {
 
 }  // namespace
 
-bool choose_header(QuarryRun& run, ExtractPlan& plan, std::string& listText) {
+bool choose_header(const QuarryRun& run, ExtractPlan& plan, std::string& listText) {
   DiskParams base = header_of(run);
   bool padFirst = looks_padded(run, base);
   Rebuilt rebuilt{};
@@ -117,7 +117,6 @@ bool choose_header(QuarryRun& run, ExtractPlan& plan, std::string& listText) {
       bool accepted = rebuild_image(run, plan, text, rebuilt, &why);
       if (accepted && rebuilt.same) {
         listText = text;
-        note_image(run, "format level %u%s rebuilds the image", unsigned{level}, pad ? " with --pad" : "");
         return true;
       }
       if (!kept || (accepted && !keptAccepted)) {

@@ -1,116 +1,127 @@
 // The host tree of an extraction: a folder per folder, a file per file,
-// named safely and dated as the disk dates them.
+// named safely and dated as the disk dates them. Naming comes first and
+// touches no host file, so that the file list can be made and checked
+// while the files are written.
 #include <algorithm>
 
 #include "diskmason/model/attributes.h"
 #include "diskquarry/extract_steps.h"
-#include "diskquarry/host_tree.h"
 #include "diskquarry/safe_name.h"
 
 namespace {
 
-struct HostWriter {
+struct Namer {
   QuarryRun& run;
   ExtractPlan& plan;
-  const std::string& staging;
-  std::vector<std::string> folderPath;         // by folder entry: relative to the staging folder
-  std::vector<std::string> hostFolder;         // by folder entry: the staging folder's path joined to it
-  std::string labelsPath;
-  std::string labelsHost;
-  std::vector<HostFolderNames> names;          // by folder entry
+  HostTree& tree;
+  std::vector<std::string> relative;  // by folder entry: its path below the staging folder
+  std::vector<HostFolderNames> names;  // by folder entry
   HostFolderNames labelNames;
-  bool labelsMade;
-  std::uint32_t undated, shortChains, noClusters;
-  std::string firstUndated, firstShort, firstNoClusters;
-  std::vector<BytePiece> pieces;   // the file being written
-  std::vector<std::uint8_t> zeros;
-  OpenHostFolder open;  // the folder of the last file written
+  std::uint32_t shortChains, noClusters;
+  std::string firstShort, firstNoClusters;
 };
 
 void count(std::uint32_t& counter, std::string& first, const std::string& path) {
   if (counter++ == 0) first = path;
 }
 
-// The file's bytes: its clusters up to its size; zero bytes for a file the
-// disk gives no clusters (at most the image's size of them).
-void read_file_bytes(HostWriter& w, std::uint32_t entry) {
-  const Entry& e = w.run.volume.tree.entries[entry];
-  w.pieces.clear();
-  std::uint64_t length = 0;
+bool is_label(const Entry& e) { return !e.folder && (e.attributes & VOLUME_ATTRIBUTE) != 0; }
+
+// The bytes a file gets: its clusters up to its size; zero bytes for a
+// file the disk gives no clusters (at most the image's size of them).
+std::uint64_t file_length(Namer& n, std::uint32_t entry) {
+  const Entry& e = n.run.volume.tree.entries[entry];
   if (e.startCluster >= FIRST_DATA_CLUSTER) {
-    length = entry_pieces(w.run, entry, e.size, w.pieces);
-    if (length < e.size) count(w.shortChains, w.firstShort, w.run.paths[entry]);
-  } else if (e.size != 0) {
-    count(w.noClusters, w.firstNoClusters, w.run.paths[entry]);
-    length = std::min<std::size_t>(e.size, w.run.bytes.size());
-    if (w.zeros.size() < length) w.zeros.assign(length, 0);
-    w.pieces.push_back(BytePiece{w.zeros.data(), static_cast<std::size_t>(length)});
+    std::vector<BytePiece> pieces;
+    std::uint64_t length = entry_pieces(n.run, entry, e.size, pieces);
+    if (length < e.size) count(n.shortChains, n.firstShort, n.run.paths[entry]);
+    return length;
   }
-  w.plan.size[entry] = static_cast<std::uint32_t>(length);
+  if (e.size == 0) return 0;
+  count(n.noClusters, n.firstNoClusters, n.run.paths[entry]);
+  return std::min<std::uint64_t>(e.size, n.run.bytes.size());
 }
 
-bool write_entry(HostWriter& w, std::uint32_t entry) {
-  const Entry& e = w.run.volume.tree.entries[entry];
-  bool label = !e.folder && (e.attributes & VOLUME_ATTRIBUTE) != 0;
-  if (label && !w.labelsMade) w.labelsMade = make_host_folder(w.staging + "/labels");
+void name_entry(Namer& n, std::uint32_t entry) {
+  const Entry& e = n.run.volume.tree.entries[entry];
+  bool label = is_label(e);
+  n.tree.labels = n.tree.labels || label;
   bool changed = false;
-  std::string safe = safe_host_name(shown_name(w.run, e.name), &changed);
-  std::string unique = unique_host_name(label ? w.labelNames : w.names[e.parent], safe);
-  if (changed || unique != safe) warn_image(w.run, "'%s' is extracted as '%s'", w.run.paths[entry].c_str(), unique.c_str());
-  const std::string& folder = label ? w.labelsPath : w.folderPath[e.parent];
-  std::string relative = folder + "/" + unique;
+  std::string safe = safe_host_name(shown_name(n.run, e.name), &changed);
+  std::string unique = unique_host_name(label ? n.labelNames : n.names[e.parent], safe);
+  if (changed || unique != safe) warn_image(n.run, "'%s' is extracted as '%s'", n.run.paths[entry].c_str(), unique.c_str());
+  std::string relative = (label ? std::string("labels") : n.relative[e.parent]) + "/" + unique;
+  n.tree.name[entry] = std::move(unique);
   if (e.folder) {
-    w.folderPath[entry] = relative;
-    w.hostFolder[entry] = w.staging + "/" + relative;
-    if (make_host_folder(w.hostFolder[entry])) return true;
-    fail_image(w.run, "cannot make the folder %s", w.hostFolder[entry].c_str());
-    return false;
+    n.tree.folder[entry] = n.tree.staging + "/" + relative;
+    n.relative[entry] = std::move(relative);
+    return;
   }
-  read_file_bytes(w, entry);
-  bool dated = false;
-  const std::string& hostFolder = label ? w.labelsHost : w.hostFolder[e.parent];
-  if (!write_host_file_in(w.open, hostFolder, unique, w.pieces, e.dateTime, &dated)) {
-    fail_image(w.run, "cannot write the file %s/%s", hostFolder.c_str(), unique.c_str());
-    return false;
-  }
-  w.plan.hostPath[entry] = std::move(relative);
-  if (!dated) count(w.undated, w.firstUndated, w.run.paths[entry]);
-  return true;
-}
-
-void warn_about_files(HostWriter& w) {
-  if (w.undated != 0) {
-    warn_image(w.run, "%u files (the first %s) have no real date and time: they take the time of extraction",
-               w.undated, w.firstUndated.c_str());
-  }
-  if (w.shortChains != 0) {
-    warn_image(w.run, "%u files (the first %s) have fewer bytes in their clusters than their size: extracted shorter",
-               w.shortChains, w.firstShort.c_str());
-  }
-  if (w.noClusters != 0) {
-    warn_image(w.run, "%u files (the first %s) have a size but no clusters: extracted as zero bytes",
-               w.noClusters, w.firstNoClusters.c_str());
-  }
+  n.plan.size[entry] = static_cast<std::uint32_t>(file_length(n, entry));
+  n.plan.hostPath[entry] = std::move(relative);
 }
 
 }  // namespace
 
-bool write_host_tree(QuarryRun& run, ExtractPlan& plan, const std::string& staging) {
+void name_host_tree(QuarryRun& run, ExtractPlan& plan, HostTree& tree) {
   std::size_t n = run.volume.tree.entries.size();
-  HostWriter w{run, plan, staging, std::vector<std::string>(n), std::vector<std::string>(n), "labels",
-               staging + "/labels", std::vector<HostFolderNames>(n), {}, false, 0, 0, 0, {}, {}, {}, {}, {}, {}};
+  Namer namer{run, plan, tree, std::vector<std::string>(n), std::vector<HostFolderNames>(n), {}, 0, 0, {}, {}};
+  tree.name.assign(n, std::string());
+  tree.folder.assign(n, std::string());
+  tree.labels = false;
   plan.hostPath.assign(n, std::string());
   plan.size.assign(n, 0);
-  w.folderPath[0] = "files";
-  w.hostFolder[0] = staging + "/files";
-  if (!make_host_folder(w.hostFolder[0])) {
-    fail_image(run, "cannot make the folder %s/files", staging.c_str());
+  namer.relative[0] = "files";
+  tree.folder[0] = tree.staging + "/files";
+  // Entries are numbered after their folders, so each folder is named first.
+  for (std::uint32_t entry = 1; entry < n; ++entry) name_entry(namer, entry);
+  if (namer.shortChains != 0) {
+    warn_image(run, "%u files (the first %s) have fewer bytes in their clusters than their size: extracted shorter",
+               namer.shortChains, namer.firstShort.c_str());
+  }
+  if (namer.noClusters != 0) {
+    warn_image(run, "%u files (the first %s) have a size but no clusters: extracted as zero bytes",
+               namer.noClusters, namer.firstNoClusters.c_str());
+  }
+}
+
+bool write_host_tree(QuarryRun& run, const ExtractPlan& plan, HostTree& tree) {
+  const std::string labels = tree.staging + "/labels";
+  if (!make_host_folder(tree.folder[0]) || (tree.labels && !make_host_folder(labels))) {
+    fail_image(run, "cannot make the folders in %s", tree.staging.c_str());
     return false;
   }
-  // Entries are numbered after their folders, so each folder is made first.
-  for (std::uint32_t entry = 1; entry < n; ++entry) {
-    if (!write_entry(w, entry)) return false;
+  OpenHostFolder open;  // the folder of the last file written
+  std::vector<BytePiece> pieces;
+  std::vector<std::uint8_t> zeros;
+  for (std::uint32_t entry = 1; entry < run.volume.tree.entries.size(); ++entry) {
+    const Entry& e = run.volume.tree.entries[entry];
+    if (e.folder) {
+      if (make_host_folder(tree.folder[entry])) continue;
+      fail_image(run, "cannot make the folder %s", tree.folder[entry].c_str());
+      return false;
+    }
+    pieces.clear();
+    std::uint32_t size = plan.size[entry];
+    if (e.startCluster >= FIRST_DATA_CLUSTER) {
+      entry_pieces(run, entry, size, pieces);
+    } else if (size != 0) {
+      if (zeros.size() < size) zeros.assign(size, 0);
+      pieces.push_back(BytePiece{zeros.data(), size});
+    }
+    const std::string& folder = is_label(e) ? labels : tree.folder[e.parent];
+    bool dated = false;
+    if (!write_host_file_in(open, folder, tree.name[entry], pieces, e.dateTime, &dated)) {
+      fail_image(run, "cannot write the file %s/%s", folder.c_str(), tree.name[entry].c_str());
+      return false;
+    }
+    if (!dated) count(tree.undated, tree.firstUndated, run.paths[entry]);
   }
-  warn_about_files(w);
   return true;
+}
+
+void warn_undated(QuarryRun& run, const HostTree& tree) {
+  if (tree.undated == 0) return;
+  warn_image(run, "%u files (the first %s) have no real date and time: they take the time of extraction",
+             tree.undated, tree.firstUndated.c_str());
 }
