@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "diskmason/model/attributes.h"
+#include "diskmason/volume/long_name.h"
 #include "diskquarry/extract_steps.h"
 #include "diskquarry/safe_name.h"
 
@@ -47,7 +48,10 @@ void name_entry(Namer& n, std::uint32_t entry) {
   bool label = is_label(e);
   n.tree.labels = n.tree.labels || label;
   bool changed = false;
-  std::string safe = safe_host_name(shown_name(n.run, e.name), &changed);
+  // The name other systems give it: its long name where it has one.
+  std::string given;
+  if (!long_name_of(n.run.volume, entry, given)) given = shown_name(n.run, e.name);
+  std::string safe = safe_host_name(given, &changed);
   std::string unique = unique_host_name(label ? n.labelNames : n.names[e.parent], safe);
   if (changed || unique != safe) warn_image(n.run, "'%s' is extracted as '%s'", n.run.paths[entry].c_str(), unique.c_str());
   std::string relative = (label ? std::string("labels") : n.relative[e.parent]) + "/" + unique;

@@ -3,12 +3,15 @@
 // located, the volume read (FAT copies, folders, chains) and every entry's
 // bytes copied. Any input must read without a fault, end, and keep the
 // record within the bounds the reader promises: each entry has its slot and
-// chain, no chain is longer than the FAT, no copy longer than asked.
+// chain, no chain is longer than the FAT, no copy longer than asked; long
+// names are decoded wherever they stand.
 #include <cstdint>
 #include <cstdlib>
+#include <string>
 #include <vector>
 
 #include "diskmason/container/image_reader.h"
+#include "diskmason/volume/long_name.h"
 #include "diskmason/volume/volume_reader.h"
 
 namespace {
@@ -46,6 +49,8 @@ void read_as(ImageFormat format, const std::uint8_t* data, std::size_t size) {
     std::uint64_t copied = 0;
     std::uint64_t limit = volume.tree.entries[i].size % 65536;
     check(copy_entry_bytes(volume, sectors, i, limit, count_bytes, &copied) == copied && copied <= limit);
+    std::string longName;
+    if (long_name_of(volume, i, longName)) check(!longName.empty());
   }
 }
 

@@ -297,13 +297,15 @@ TEST_F(Quarry, ImageMadeByMtoolsExtractsAsMcopyDoes) {
   write_file(src + "/EMPTY.DAT", "");
   write_file(src + "/DOCS/GUIDE.TXT", std::string(5000, 'g'));
   write_file(src + "/DOCS/DEEP/DATA.BIN", std::string(30000, '\x01'));
-  std::string env = "cd '" + scratch_.path() + "' && MTOOLS_SKIP_CHECK=1 MTOOLS_NO_VFAT=1 ";
+  write_file(src + "/DOCS/A Long Name.text", "long");  // kept in long-name slots
+  std::string env = "cd '" + scratch_.path() + "' && MTOOLS_SKIP_CHECK=1 ";
   ASSERT_EQ(run_shell(env + "mformat -C -i disk.img -f 1440 :: && mcopy -s -i disk.img src/* :: && "
                             "mkdir ref && mcopy -s -n -i disk.img '::*' ref/").status, 0);
   RunResult r = quarry(scratch_.path(), {"--extract", "out", "disk.img"});
   ASSERT_EQ(r.status, 0) << r.error;
   EXPECT_EQ(tree_of(scratch_.file("out/files")), tree_of(scratch_.file("ref")));
   // What the list cannot say is named; the bytes differ, and that is said.
+  EXPECT_NE(r.error.find("long-name slots"), std::string::npos) << r.error;
   EXPECT_NE(r.error.find("differs from this one"), std::string::npos) << r.error;
   EXPECT_EQ(r.output.rfind("diskmason --format raw disk.lst disk.img", 0), 0u) << r.output;
 }
