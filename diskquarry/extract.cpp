@@ -138,7 +138,13 @@ int extract_image(QuarryRun& run) {
     fail_image(run, "cannot make a folder beside %s to extract into", dir.c_str());
     return 1;
   }
-  int status = extract_into(run, plan, staging);
+  int status = 1;
+  try {
+    status = extract_into(run, plan, staging);
+  } catch (const std::bad_alloc&) {
+    remove_staging(staging);
+    throw;
+  }
   if (status == 0 && strict_failure(run.reporter)) {
     fail_image(run, "nothing extracted (--strict): %u warnings", run.reporter.warnings);
     status = 1;
