@@ -281,6 +281,12 @@ TEST_F(Quarry, TargetMustBeNewOrEmptyAndStrictLeavesNone) {
   EXPECT_EQ(quiet.status, 0);
   EXPECT_EQ(quiet.error, "");
   EXPECT_EQ(quiet.output, "diskmason disk.lst disk.dcp\n");
+  // Of --quiet and --verbose the later one counts; --verbose adds notes.
+  EXPECT_EQ(quarry(scratch_.path(), {"-v", "-q", "--extract", "q2", "disk.dcp"}).error, "");
+  RunResult loud = quarry(scratch_.path(), {"-q", "-v", "--extract", "v2", "disk.dcp"});
+  EXPECT_NE(loud.error.find("disk.dcp: warning: 1 files (the first A.TXT) have no real date"), std::string::npos)
+      << loud.error;
+  EXPECT_NE(loud.error.find("disk.dcp: note: "), std::string::npos) << loud.error;
   fs::create_directory(utf8(scratch_.file("empty")));
   EXPECT_EQ(quarry(scratch_.path(), {"-q", "--extract", "empty", "disk.dcp"}).status, 0);
   EXPECT_EQ(tree_of(scratch_.file("empty/files")), tree_of(scratch_.file("new/files")));
