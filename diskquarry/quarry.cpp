@@ -92,7 +92,11 @@ int run_mode(QuarryRun& run, const CommandLine& cl) {
     return 1;
   }
   if (!open_volume(run)) return 1;
-  if (run.options.extractDir != nullptr) return extract_image(run);
+  if (run.options.extractDir != nullptr) {
+    int status = extract_image(run);
+    if (status == 0 && run.options.mapPath != nullptr && !write_map_file(run)) status = 1;
+    return status;
+  }
   bool ok = run.options.mapPath != nullptr ? write_map_file(run) : write_listing(run, stdout);
   return ok ? 0 : 1;
 }

@@ -215,6 +215,9 @@ TEST_F(Quarry, MapIsDiskmasonsMapOfTheSameDisk) {
   RunResult read = quarry(scratch_.path(), {"--map", "-", "disk.dcp"});
   ASSERT_EQ(read.status, 0) << read.error;
   EXPECT_EQ(read.output, made.output);
+  // Also beside an extraction.
+  ASSERT_EQ(quarry(scratch_.path(), {"--map", "map.tsv", "--extract", "out", "disk.dcp"}).status, 0);
+  EXPECT_EQ(read_file(scratch_.file("map.tsv")), made.output);
 }
 
 TEST_F(Quarry, UsageErrorsAndTheCheckToCome) {
