@@ -1,5 +1,6 @@
 # The installed CMake package: find_package(RetroToolkit CONFIG) gives the
-# imported programs RetroToolkit::bytequill, ::glyphmint, ::diskmason and the
+# imported programs RetroToolkit::bytequill, ::glyphmint, ::diskmason,
+# ::diskquarry and the
 # functions of RetroToolkitFunctions.cmake.
 
 include(CMakePackageConfigHelpers)

@@ -1,6 +1,5 @@
 #include "diskmason/container/container.h"
 
-
 #include "diskmason/container/d88.h"
 #include "diskmason/container/dcp.h"
 #include "diskmason/container/raw.h"
@@ -91,6 +90,11 @@ std::uint64_t image_offset(const ContainerPlan& plan, const VolumeGeometry& geom
 std::uint32_t write_container(std::FILE* out, const ContainerPlan& plan, const DiskParams& params,
                               const Volume& volume, FileSource& files) {
   ByteSink stream{write_to_stream, out};
+  return write_container(stream, plan, params, volume, files);
+}
+
+std::uint32_t write_container(ByteSink& stream, const ContainerPlan& plan, const DiskParams& params,
+                              const Volume& volume, FileSource& files) {
   switch (plan.format) {
     case ImageFormat::Dcp: {
       std::uint8_t header[DCP_HEADER_SIZE];

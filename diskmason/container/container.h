@@ -68,3 +68,6 @@ std::uint64_t image_offset(const ContainerPlan& plan, const VolumeGeometry& geom
 // container_problem. Returns write_volume's outcome bits.
 std::uint32_t write_container(std::FILE* out, const ContainerPlan& plan, const DiskParams& params,
                               const Volume& volume, FileSource& files);
+// The same through a sink, for an image made in memory.
+std::uint32_t write_container(ByteSink& sink, const ContainerPlan& plan, const DiskParams& params,
+                              const Volume& volume, FileSource& files);

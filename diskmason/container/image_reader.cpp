@@ -43,6 +43,16 @@ void index_dcp_tracks(ImageFile& image, std::vector<ContainerFinding>& findings)
   if (image.size > at) {
     findings.push_back({false, std::to_string(image.size - at) + " bytes past the last track the header flags"});
   }
+  // Data fixed past the tracks the header counts follows them directly:
+  // when the flags are a prefix, the sectors past it are where the file
+  // holds them.
+  std::uint32_t prefix = 0;
+  while (prefix < MAX_TRACKS && image.bytes[DCP_FLAGS_AT + prefix] == 1) ++prefix;
+  bool isPrefix = true;
+  for (std::uint32_t t = prefix; t < MAX_TRACKS; ++t) isPrefix = isPrefix && image.bytes[DCP_FLAGS_AT + t] == 0;
+  for (std::uint32_t t = prefix; isPrefix && t < MAX_TRACKS && at < image.size; ++t, at += trackBytes) {
+    image.trackOffsets[t] = at;
+  }
 }
 
 }  // namespace

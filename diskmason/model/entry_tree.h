@@ -23,6 +23,9 @@ struct Entry {
   bool folder;
   std::vector<std::uint32_t> subfolders;  // in the order they were made
   std::vector<std::uint32_t> files;
+  // Read back from an image: every entry of the folder in the order the
+  // disk holds them (the two lists above are then in that order too).
+  std::vector<std::uint32_t> children;
   // The path component in Shift-JIS as written (it orders the entries of a
   // folder) and upper-cased (what the entry stores, cut to 8.3).
   std::string sortName;
