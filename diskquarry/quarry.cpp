@@ -9,6 +9,7 @@
 #include <string>
 
 #include "diskmason/driver/utf8_path.h"
+#include "diskquarry/check.h"
 #include "diskquarry/quarry_run.h"
 #include "textconv/command_line.h"
 #include "textconv/file_identity.h"
@@ -87,10 +88,7 @@ bool open_volume(QuarryRun& run) {
 }
 
 int run_mode(QuarryRun& run, const CommandLine& cl) {
-  if (cl.given[CHECK_OPTION]) {
-    fail_image(run, "--check is not available yet");
-    return 1;
-  }
+  if (cl.given[CHECK_OPTION]) return load_image(run) ? check_image(run) : 1;
   if (!open_volume(run)) return 1;
   if (run.options.extractDir != nullptr) return extract_image(run);
   bool ok = run.options.mapPath != nullptr ? write_map_file(run) : write_listing(run, stdout);
