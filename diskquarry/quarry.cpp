@@ -27,8 +27,8 @@ constexpr ProgramOption QUARRY_OPTIONS[] = {
 };
 
 constexpr ProgramInfo QUARRY_INFO{"diskquarry", "IMAGE",
-                                  "Lists, maps or extracts the files of a FAT12 floppy disk image.", QUARRY_OPTIONS,
-                                  static_cast<std::uint32_t>(std::size(QUARRY_OPTIONS))};
+                                  "Lists, checks, maps or extracts the files of a FAT12 floppy disk image.",
+                                  QUARRY_OPTIONS, static_cast<std::uint32_t>(std::size(QUARRY_OPTIONS))};
 
 // Images larger than this are not read: no floppy image comes near it.
 constexpr std::size_t IMAGE_SIZE_LIMIT = std::size_t{1} << 28;
