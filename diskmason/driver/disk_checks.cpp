@@ -96,6 +96,13 @@ void warn_about_fixed_runs(PackRun& run, std::vector<FixedRun>& runs) {
       warn_at(run.reporter, start_place(run, e), "the run ends at sector %llu, past the disk's %u total sectors",
               static_cast<unsigned long long>(endSector), unsigned{run.disk.params.totalSectors});
     }
+    // The file still holds such a run right after the flagged tracks.
+    if (endSector > std::uint64_t{run.disk.plan.presentTracks} * run.disk.geometry.sectorsPerTrack) {
+      warn_at(run.reporter, start_place(run, e),
+              "the run ends at sector %llu, past the %u tracks the image flags present: readers that go by the "
+              "flags do not see it",
+              static_cast<unsigned long long>(endSector), run.disk.plan.presentTracks);
+    }
   }
 }
 
