@@ -9,6 +9,7 @@
 #include <string>
 
 #include "diskmason/driver/utf8_path.h"
+#include "diskquarry/check.h"
 #include "diskquarry/quarry_run.h"
 #include "textconv/command_line.h"
 #include "textconv/file_identity.h"
@@ -25,8 +26,8 @@ constexpr ProgramOption QUARRY_OPTIONS[] = {
 };
 
 constexpr ProgramInfo QUARRY_INFO{"diskquarry", "IMAGE",
-                                  "Lists, maps or extracts the files of a FAT12 floppy disk image.", QUARRY_OPTIONS,
-                                  static_cast<std::uint32_t>(std::size(QUARRY_OPTIONS))};
+                                  "Lists, checks, maps or extracts the files of a FAT12 floppy disk image.",
+                                  QUARRY_OPTIONS, static_cast<std::uint32_t>(std::size(QUARRY_OPTIONS))};
 
 // Images larger than this are not read: no floppy image comes near it.
 constexpr std::size_t IMAGE_SIZE_LIMIT = std::size_t{1} << 28;
@@ -86,10 +87,7 @@ bool open_volume(QuarryRun& run) {
 }
 
 int run_mode(QuarryRun& run, const CommandLine& cl) {
-  if (cl.given[CHECK_OPTION]) {
-    fail_image(run, "--check is not available yet");
-    return 1;
-  }
+  if (cl.given[CHECK_OPTION]) return load_image(run) ? check_image(run) : 1;
   if (!open_volume(run)) return 1;
   if (run.options.extractDir != nullptr) {
     int status = extract_image(run);

@@ -4,7 +4,9 @@
 // bytes copied. Any input must read without a fault, end, and keep the
 // record within the bounds the reader promises: each entry has its slot and
 // chain, no chain is longer than the FAT, no copy longer than asked; long
-// names are decoded wherever they stand.
+// names are decoded wherever they stand. The checker of diskquarry --check
+// then runs over the same input and must end with a bounded number of
+// findings, each of some text.
 #include <cstdint>
 #include <cstdlib>
 #include <string>
@@ -13,6 +15,7 @@
 #include "diskmason/container/image_reader.h"
 #include "diskmason/volume/long_name.h"
 #include "diskmason/volume/volume_reader.h"
+#include "diskquarry/check.h"
 
 namespace {
 
@@ -54,10 +57,42 @@ void read_as(ImageFormat format, const std::uint8_t* data, std::size_t size) {
   }
 }
 
+struct FindingCount {
+  std::uint64_t findings;
+};
+
+void count_finding(void* context, bool, const std::string& text) {
+  check(!text.empty());
+  ++static_cast<FindingCount*>(context)->findings;
+}
+
+std::string stored_name(void* context, std::uint32_t entry) {
+  return static_cast<const VolumeRead*>(context)->tree.entries[entry].name;
+}
+
+void check_as(ImageFormat format, const std::uint8_t* data, std::size_t size) {
+  ImageFile image = open_image_file(format, data, size);
+  std::vector<ContainerFinding> found;
+  FindingCount count{0};
+  CheckSink sink{count_finding, &count};
+  CheckedLayout layout;
+  if (!check_image_and_boot(image, found, sink, layout)) return;
+  const std::uint8_t* boot = boot_sector_bytes(image, BOOT_FIELDS_END);
+  SectorSource sectors{sector_of, &image};
+  VolumeRead volume;
+  if (read_volume(boot, sectors, 0, volume) != VolumeOpened::Read) return;
+  EntryNamer namer{stored_name, &volume};
+  check_allocation(volume, sectors, layout, namer, sink);
+  check_entries(volume, namer, sink);
+  // A few findings for each entry, slot and cluster at most.
+  check(count.findings <= 64 + 8 * (volume.tree.entries.size() + volume.slots.size() + FAT_ENTRY_COUNT));
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   read_as(recognise_format(data, size), data, size);
   if (size != 0) read_as(data[0] % 2 == 0 ? ImageFormat::Raw : ImageFormat::Dcp, data, size);
+  if (size != 0) check_as(data[0] % 2 == 0 ? ImageFormat::Raw : ImageFormat::Dcp, data, size);
   return 0;
 }

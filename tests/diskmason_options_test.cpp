@@ -141,6 +141,7 @@ TEST_F(Options, WarningsNameTheLineAndColumn) {
       "disk.lst:11:30: warning: attribute D makes the host file's bytes the entries of a directory",
       "disk.lst:12:28: warning: attribute V makes this entry the disk's volume label",
       "disk.lst:13:33: warning: start cluster 0 lies before the data area (cluster 2): the file's data is not written",
+      "disk.lst:14:31: warning: the run ends at sector 110, past the 4 tracks the image flags present",
       "disk.lst:15:31: warning: this file's run (cluster 100) overlaps the run of F1.BIN (line 14, cluster 100): this file's data is not written",
       "disk.lst:16:32: warning: the run ends at sector 1240, past the disk's 1232 total sectors",
       "disk.lst:17:1: warning: a line of 5 or more fields is a file line even when it starts with '#'",
@@ -154,7 +155,7 @@ TEST_F(Options, WarningsNameTheLineAndColumn) {
       "disk.lst:23:7: warning: this double quote is not closed",
   };
   for (const char* line : expected) EXPECT_NE(warned.err.find(line), std::string::npos) << line << "\n" << warned.err;
-  EXPECT_EQ(std::count(warned.err.begin(), warned.err.end(), '\n'), 25) << warned.err;
+  EXPECT_EQ(std::count(warned.err.begin(), warned.err.end(), '\n'), 26) << warned.err;
 }
 
 TEST_F(Options, RootFullerThanItsEntryCountAndTheWarningLimit) {

@@ -65,10 +65,27 @@ const char* describe_run(std::uint32_t first, std::uint32_t end, char* out, std:
   return out;
 }
 
+// A fixed run past totalSectors lies outside the volume that other systems
+// see; past the tracks a DCP image flags present, the file still holds it
+// right after them, but readers that go by the flags do not see it (said
+// of a run that is written and within totalSectors).
+void warn_about_far_run(PackRun& run, const Entry& e, std::uint64_t endSector, bool written) {
+  const Disk& disk = run.disk;
+  if (endSector > disk.params.totalSectors) {
+    warn_at(run.reporter, start_place(run, e), "the run ends at sector %llu, past the disk's %u total sectors",
+            static_cast<unsigned long long>(endSector), unsigned{disk.params.totalSectors});
+  } else if (written && disk.plan.format == ImageFormat::Dcp &&
+      endSector > std::uint64_t{disk.plan.presentTracks} * disk.geometry.sectorsPerTrack) {
+    warn_at(run.reporter, start_place(run, e),
+            "the run ends at sector %llu, past the %u tracks the image flags present: readers that go by the "
+            "flags do not see it",
+            static_cast<unsigned long long>(endSector), disk.plan.presentTracks);
+  }
+}
+
 // The data writer leaves out an entry whose run starts before the end of
 // the runs written before it (in disk order): warn at each such fixed file,
-// naming the file whose run it overlaps. Fixed runs past totalSectors lie
-// outside the volume that other systems see.
+// naming the file whose run it overlaps, and about fixed runs that lie far.
 void warn_about_fixed_runs(PackRun& run) {
   const Disk& disk = run.disk;
   std::uint64_t cursor = FIRST_DATA_CLUSTER;
@@ -79,10 +96,7 @@ void warn_about_fixed_runs(PackRun& run) {
     std::uint64_t end = std::uint64_t{e.startCluster} + count;
     if (count == 0 || e.startCluster < FIRST_DATA_CLUSTER) continue;
     if (e.startColumn == 0 && e.startCluster < cursor) continue;  // only the list's own runs can overlap
-    if (e.startColumn != 0 && cluster_sector(disk.geometry, end) > disk.params.totalSectors) {
-      warn_at(run.reporter, start_place(run, e), "the run ends at sector %llu, past the disk's %u total sectors",
-              static_cast<unsigned long long>(cluster_sector(disk.geometry, end)), unsigned{disk.params.totalSectors});
-    }
+    if (e.startColumn != 0) warn_about_far_run(run, e, cluster_sector(disk.geometry, end), e.startCluster >= cursor);
     if (e.startCluster >= cursor) {
       cursor = end;
       reach = entry;
