@@ -32,15 +32,6 @@ constexpr ProgramInfo QUARRY_INFO{"diskquarry", "IMAGE",
 // Images larger than this are not read: no floppy image comes near it.
 constexpr std::size_t IMAGE_SIZE_LIMIT = std::size_t{1} << 28;
 
-constexpr int USAGE_ERROR = 2;
-
-int usage_error(const char* format, const char* what) {
-  std::fprintf(stderr, "diskquarry: ");
-  std::fprintf(stderr, format, what);
-  std::fprintf(stderr, "; usage: diskquarry [OPTIONS] %s\n", QUARRY_INFO.operands);
-  return USAGE_ERROR;
-}
-
 struct CloseStream {
   void operator()(std::FILE* stream) const { std::fclose(stream); }
 };
@@ -98,23 +89,30 @@ int run_mode(QuarryRun& run, const CommandLine& cl) {
   return ok ? 0 : 1;
 }
 
-// The options that do not go together, and the operand.
-int check_usage(const CommandLine& cl, int argc, char** argv, QuarryOptions& options) {
-  int operands = argc - cl.first;
-  if (operands != 1) return usage_error("expected one IMAGE argument, got %s", std::to_string(operands).c_str());
-  options.imagePath = argv[cl.first];
-  options.mapPath = cl.value[MAP_OPTION];
-  options.extractDir = cl.value[EXTRACT_OPTION];
+// The options that do not go together (usage errors, status 2), and the
+// operand: without exactly one the run fails (status 1), as the other
+// programs do with a wrong count of file names.
+int check_usage(Reporter& reporter, const CommandLine& cl, int argc, char** argv, QuarryOptions& options) {
   if (cl.given[FORMAT_OPTION] && !parse_format_name(cl.value[FORMAT_OPTION], &options.format)) {
-    return usage_error("unknown format '%s' (dcp, raw or d88)", cl.value[FORMAT_OPTION]);
+    return usage_error(QUARRY_INFO, "--format takes dcp, raw or d88, not", cl.value[FORMAT_OPTION]);
   }
   options.formatGiven = cl.given[FORMAT_OPTION];
+  options.mapPath = cl.value[MAP_OPTION];
+  options.extractDir = cl.value[EXTRACT_OPTION];
   if (options.extractDir != nullptr && options.mapPath != nullptr && std::strcmp(options.mapPath, "-") == 0) {
-    return usage_error("%s: --extract prints its command line there", "--map - with --extract");
+    return usage_error(QUARRY_INFO, "--extract prints its command line on standard output, so it refuses",
+                       "--map -");
   }
   if (cl.given[CHECK_OPTION] && (options.extractDir != nullptr || options.mapPath != nullptr)) {
-    return usage_error("%s go on their own", "--check, --map and --extract");
+    return usage_error(QUARRY_INFO, "--check goes without --map and --extract, not with",
+                       options.extractDir != nullptr ? "--extract" : "--map");
   }
+  const int operands = argc - cl.first;
+  if (operands != 1) {
+    explain_at(reporter, SourcePlace{nullptr, 0, 0}, "expected 1 argument, IMAGE; got %d", operands);
+    return 1;
+  }
+  options.imagePath = argv[cl.first];
   return -1;
 }
 
@@ -126,10 +124,10 @@ int run_quarry(int argc, char** argv, std::FILE* findings) {
   int status = parse_command_line(QUARRY_INFO, argc, argv, cl);
   if (status >= 0) return status;
   auto run = std::make_unique<QuarryRun>();
-  status = check_usage(cl, argc, argv, run->options);
-  if (status >= 0) return status;
   run->reporter = make_reporter(QUARRY_INFO.name, cl);
   run->reporter.findings = findings;
+  status = check_usage(run->reporter, cl, argc, argv, run->options);
+  if (status >= 0) return status;
   try {
     status = run_mode(*run, cl);
   } catch (const std::bad_alloc&) {

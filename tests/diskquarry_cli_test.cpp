@@ -223,7 +223,12 @@ TEST_F(Quarry, MapIsDiskmasonsMapOfTheSameDisk) {
 TEST_F(Quarry, UsageErrorsAndACleanCheck) {
   pack({"A.TXT 2024-1-1 0:0:0 A"});
   EXPECT_EQ(quarry(scratch_.path(), {"--bogus", "disk.dcp"}).status, 2);
-  EXPECT_EQ(quarry(scratch_.path(), {"disk.dcp", "more"}).status, 2);
+  // A wrong count of images fails like the other programs' wrong counts.
+  for (const std::vector<std::string>& args : {std::vector<std::string>{"disk.dcp", "more"}, {}}) {
+    RunResult wrong = quarry(scratch_.path(), args);
+    EXPECT_EQ(wrong.status, 1);
+    EXPECT_NE(wrong.error.find("diskquarry: error: expected 1 argument, IMAGE"), std::string::npos) << wrong.error;
+  }
   EXPECT_EQ(quarry(scratch_.path(), {"--format", "zip", "disk.dcp"}).status, 2);
   EXPECT_EQ(quarry(scratch_.path(), {"--extract", "out", "--map", "-", "disk.dcp"}).status, 2);
   EXPECT_EQ(quarry(scratch_.path(), {"--check", "--map", "-", "disk.dcp"}).status, 2);
