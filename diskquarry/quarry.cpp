@@ -139,31 +139,38 @@ int run_quarry(int argc, char** argv, std::FILE* findings) {
   return status;
 }
 
-void warn_image(QuarryRun& run, const char* format, ...) {
+namespace {
+
+using Finding = void (*)(Reporter&, const SourcePlace&, const char*, ...);
+
+// One finding about the image, its text formatted first.
+void report_about_image(QuarryRun& run, Finding finding, const char* format, va_list args) {
   char text[1024];
+  std::vsnprintf(text, sizeof text, format, args);
+  finding(run.reporter, SourcePlace{run.options.imagePath, 0, 0}, "%s", text);
+}
+
+}  // namespace
+
+void warn_image(QuarryRun& run, const char* format, ...) {
   va_list args;
   va_start(args, format);
-  std::vsnprintf(text, sizeof text, format, args);
+  report_about_image(run, warn_at, format, args);
   va_end(args);
-  warn_at(run.reporter, SourcePlace{run.options.imagePath, 0, 0}, "%s", text);
 }
 
 void note_image(QuarryRun& run, const char* format, ...) {
-  char text[1024];
   va_list args;
   va_start(args, format);
-  std::vsnprintf(text, sizeof text, format, args);
+  report_about_image(run, summary_at, format, args);
   va_end(args);
-  summary_at(run.reporter, SourcePlace{run.options.imagePath, 0, 0}, "%s", text);
 }
 
 void fail_image(QuarryRun& run, const char* format, ...) {
-  char text[1024];
   va_list args;
   va_start(args, format);
-  std::vsnprintf(text, sizeof text, format, args);
+  report_about_image(run, explain_at, format, args);
   va_end(args);
-  explain_at(run.reporter, SourcePlace{run.options.imagePath, 0, 0}, "%s", text);
 }
 
 namespace {
