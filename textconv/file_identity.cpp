@@ -62,14 +62,10 @@ void use_binary_standard_streams() {
 
 #else
 
-namespace {
-
 FileIdentity identity_of_stat(const struct stat& st) {
   return FileIdentity{true, true, S_ISREG(st.st_mode), S_ISDIR(st.st_mode), static_cast<std::uint64_t>(st.st_dev),
                       static_cast<std::uint64_t>(st.st_ino)};
 }
-
-}  // namespace
 
 FileIdentity identity_of_path(const char* path, bool followLinks) {
   struct stat st;

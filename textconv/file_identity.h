@@ -7,6 +7,10 @@
 #include <cstdint>
 #include <cstdio>
 
+#if !defined(_WIN32)
+#include <sys/stat.h>
+#endif
+
 struct FileIdentity {
   bool known;    // the system could tell what the file is
   bool indexed;  // volume and index are known (a file on a disk)
@@ -21,6 +25,10 @@ struct FileIdentity {
 FileIdentity identity_of_path(const char* path, bool followLinks = true);
 FileIdentity identity_of_stream(std::FILE* stream);
 FileIdentity identity_of_descriptor(int descriptor);
+#if !defined(_WIN32)
+// From a stat the caller made already (one system call for size and identity).
+FileIdentity identity_of_stat(const struct stat& st);
+#endif
 
 // True when both are known to be one file.
 bool same_file(const FileIdentity& a, const FileIdentity& b);

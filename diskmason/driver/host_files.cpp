@@ -93,7 +93,7 @@ HostFileSize measure_host_file(const char* path, HostFile* kept) {
   const bool known = ::fstat(descriptor, &info) == 0;
   const bool regular = known && S_ISREG(info.st_mode);
   HostFileSize size = sized(regular, known && S_ISDIR(info.st_mode), regular ? static_cast<std::uint64_t>(info.st_size) : 0,
-                            identity_of_descriptor(descriptor));
+                            known ? identity_of_stat(info) : FileIdentity{});
   if (size.state == HostFileState::Measured && kept != nullptr) {
     kept->descriptor = descriptor;
   } else {

@@ -8,11 +8,16 @@
 
 namespace {
 
-// The two names of one path component, and its characters upper-cased.
+// The two names of one path component, its characters upper-cased, and
+// the buffers that converting and looking up take (kept from one component
+// to the next).
 struct ComponentNames {
   std::string plain;
   std::string upper;
   std::vector<std::uint16_t> upperUnits;
+  std::vector<std::uint8_t> folded;
+  std::vector<std::uint8_t> wide;
+  std::string key;
 };
 
 // The bytes of 16-bit units: one for a unit below 100h, two (high first) above.
@@ -26,20 +31,29 @@ void units_to_bytes(const std::uint8_t* wide, std::uint32_t wideBytes, std::stri
   }
 }
 
-// Converts a component as written and with its ASCII letters upper-cased.
+// Converts a component as written and with its ASCII letters upper-cased
+// (once when it has no lower-case letter).
 PlaceOutcome convert_component(const std::uint8_t* text, std::uint32_t n, ComponentNames& names) {
   // Conversion shortens at most 6 bytes to 1: a longer component never fits.
   if (n > 6 * MAX_NAME_LENGTH) return PlaceOutcome::NameTooLong;
-  std::vector<std::uint8_t> folded(text, text + n);
-  for (std::uint8_t& b : folded) {
-    if (b >= 'a' && b <= 'z') b = static_cast<std::uint8_t>(b - 0x20);
+  names.folded.assign(text, text + n);
+  bool lower = false;
+  for (std::uint8_t& b : names.folded) {
+    if (b >= 'a' && b <= 'z') {
+      b = static_cast<std::uint8_t>(b - 0x20);
+      lower = true;
+    }
   }
-  std::vector<std::uint8_t> wide(2 * std::size_t{n} + 2);
-  std::uint32_t bytes = utf8_to_sjis16(text, n, wide.data(), sjis_table.codes, sjis_table.trie);
-  units_to_bytes(wide.data(), bytes, names.plain, nullptr);
-  bytes = utf8_to_sjis16(folded.data(), n, wide.data(), sjis_table.codes, sjis_table.trie);
+  names.wide.resize(2 * std::size_t{n} + 2);
   names.upperUnits.clear();
-  units_to_bytes(wide.data(), bytes, names.upper, &names.upperUnits);
+  std::uint32_t bytes = utf8_to_sjis16(text, n, names.wide.data(), sjis_table.codes, sjis_table.trie);
+  units_to_bytes(names.wide.data(), bytes, names.plain, lower ? nullptr : &names.upperUnits);
+  if (lower) {
+    bytes = utf8_to_sjis16(names.folded.data(), n, names.wide.data(), sjis_table.codes, sjis_table.trie);
+    units_to_bytes(names.wide.data(), bytes, names.upper, &names.upperUnits);
+  } else {
+    names.upper = names.plain;
+  }
   // A zero byte (from the four-byte form of U+0000) would end the name early
   // in a directory entry.
   if (names.plain.find('\0') != std::string::npos) return PlaceOutcome::ZeroByte;
@@ -47,14 +61,22 @@ PlaceOutcome convert_component(const std::uint8_t* text, std::uint32_t n, Compon
   return PlaceOutcome::Placed;
 }
 
-std::string name_key(std::uint32_t folder, const std::string& name) {
-  std::string key(sizeof folder, '\0');
+// The key of a name in a folder: the folder's number, then the name.
+void make_name_key(std::uint32_t folder, const std::string& name, std::string& key) {
+  key.assign(sizeof folder, '\0');
   std::memcpy(key.data(), &folder, sizeof folder);
-  return key.append(name);
+  key.append(name);
 }
 
-std::uint32_t find_child(const EntryTree& tree, std::uint32_t folder, const std::string& name) {
-  auto found = tree.names.find(name_key(folder, name));
+std::string name_key(std::uint32_t folder, const std::string& name) {
+  std::string key;
+  make_name_key(folder, name, key);
+  return key;
+}
+
+std::uint32_t find_child(const EntryTree& tree, std::uint32_t folder, const std::string& name, std::string& key) {
+  make_name_key(folder, name, key);
+  auto found = tree.names.find(key);
   return found == tree.names.end() ? NO_ENTRY : found->second;
 }
 
@@ -87,9 +109,9 @@ std::uint32_t make_entry(EntryTree& tree, std::uint32_t folder, bool isFolder, C
 PlaceResult add_file(EntryTree& tree, std::uint32_t folder, ComponentNames& names, const std::uint8_t* path,
                      std::uint32_t length, std::uint32_t line) {
   PlaceResult result{PlaceOutcome::Placed, NO_ENTRY, NO_ENTRY, NO_ENTRY, 0};
-  std::uint32_t clash = find_child(tree, folder, names.plain);
+  std::uint32_t clash = find_child(tree, folder, names.plain, names.key);
   bool samePlain = clash != NO_ENTRY && tree.entries[clash].sortName == names.plain;
-  if (clash == NO_ENTRY) clash = find_child(tree, folder, names.upper);
+  if (clash == NO_ENTRY && names.upper != names.plain) clash = find_child(tree, folder, names.upper, names.key);
   if (clash != NO_ENTRY) {
     result.clash = clash;
     result.outcome = tree.entries[clash].folder ? PlaceOutcome::FileWhereFolder
@@ -103,7 +125,7 @@ PlaceResult add_file(EntryTree& tree, std::uint32_t folder, ComponentNames& name
   }
   result.file = make_entry(tree, folder, false, names, path, length, line);
   tree.names.emplace(name_key(folder, names.plain), result.file);
-  tree.names.emplace(name_key(folder, names.upper), result.file);
+  if (names.upper != names.plain) tree.names.emplace(name_key(folder, names.upper), result.file);
   return result;
 }
 
@@ -115,7 +137,9 @@ std::uint32_t add_folder(EntryTree& tree, std::uint32_t folder, ComponentNames& 
   std::uint32_t id = make_entry(tree, folder, true, names, path, end, line);
   tree.entries[id].dateTime = dateTime;
   tree.names.emplace(name_key(folder, names.upper), id);
-  if (!tree.names.emplace(name_key(folder, names.plain), id).second) tree.entries[id].sortName = names.upper;
+  if (names.plain != names.upper && !tree.names.emplace(name_key(folder, names.plain), id).second) {
+    tree.entries[id].sortName = names.upper;
+  }
   return id;
 }
 
@@ -147,7 +171,7 @@ PlaceResult place(EntryTree& tree, const std::uint8_t* path, std::uint32_t lengt
       file.firstCreated = firstCreated;
       return file;
     }
-    std::uint32_t child = find_child(tree, folder, names.upper);
+    std::uint32_t child = find_child(tree, folder, names.upper, names.key);
     if (child != NO_ENTRY && !tree.entries[child].folder) {
       result.outcome = PlaceOutcome::FolderWhereFile;
       result.clash = child;
