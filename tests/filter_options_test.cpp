@@ -70,6 +70,14 @@ const Case CASES[] = {
       "in.asm:3:14: warning: U+2015 '―' is not"}},
     // The marker of the second line crosses the end of the first input block.
     {"bytequill", std::string(2043, ';') + "\n$SJIS(\"ab\xef\xbf\xa0\")", {}, 0, "", {"in.asm:2:10: warning: U+FFE0"}},
+    // Lines of every length up to 36 bytes over many blocks.
+    {"bytequill",
+     [] {
+       std::string text;
+       for (int i = 0; i < 3000; ++i) text += std::string(static_cast<std::size_t>(i % 37), ';') + "\n";
+       return text;
+     }() + "$SJIS(\"\xef\xbf\xa0\")",
+     {}, 0, "", {"in.asm:3001:8: warning: U+FFE0"}},
     {"bytequill", "ok: db $SJIS(\"¥‾ｱ漢\\~\")\n", {}, 0, "", {}},
     {"bytequill", "a\n  $SJIS(\"x", {}, 1, "Unclosed SJIS block\n",
      {"in.asm:2:3: error: literal not closed before the end of the input"}},

@@ -11,17 +11,39 @@ struct Cursor {
   std::uint32_t start;
 };
 
-// Counts the line ends in the block up to position end.
-// Counts the line ends in the block up to position end.
+// The line ends among n bytes, 16 at a time: each lane of `lanes` counts
+// the ends at its position, for at most 255 rounds before it is summed.
+std::uint32_t count_line_ends(const std::uint8_t* p, std::size_t n) {
+  using Lanes = std::uint8_t __attribute__((vector_size(16)));
+  std::uint32_t ends = 0;
+  while (n >= 16) {
+    Lanes lanes = {};
+    std::size_t rounds = n / 16 < 255 ? n / 16 : 255;
+    for (std::size_t r = 0; r < rounds; ++r, p += 16) {
+      Lanes bytes;
+      std::memcpy(&bytes, p, 16);
+      lanes -= reinterpret_cast<Lanes>(bytes == '\n');  // a match is all ones: -1
+    }
+    for (int i = 0; i < 16; ++i) ends += lanes[i];
+    n -= rounds * 16;
+  }
+  for (std::size_t i = 0; i < n; ++i) ends += p[i] == '\n';
+  return ends;
+}
+
+// Counts the line ends in the block up to position end, and finds where
+// the last of them is from the end.
 void count_lines(LiteralScanner& s, std::uint32_t end) {
   const std::uint64_t from = s.counted - s.blockBase;
   if (end <= from) return;
   const std::uint8_t* p = s.block + from;
   const std::uint8_t* stop = s.block + end;
-  while ((p = static_cast<const std::uint8_t*>(std::memchr(p, '\n', static_cast<std::size_t>(stop - p))))) {
-    ++p;
-    ++s.line;
-    s.lineStart = s.blockBase + static_cast<std::uint64_t>(p - s.block);
+  const std::uint32_t ends = count_line_ends(p, static_cast<std::size_t>(stop - p));
+  if (ends != 0) {
+    s.line += ends;
+    const std::uint8_t* last = stop;
+    while (last[-1] != '\n') --last;
+    s.lineStart = s.blockBase + static_cast<std::uint64_t>(last - s.block);
   }
   s.counted = s.blockBase + end;
 }
