@@ -31,13 +31,24 @@ std::uint32_t count_line_ends(const std::uint8_t* p, std::size_t n) {
   return ends;
 }
 
-// Counts the line ends in the block up to position end, and finds where
-// the last of them is from the end.
+// Counts the line ends in the block up to position end. A short stretch
+// (up to the next literal) is searched line by line; a long one is counted
+// 16 bytes at a time and its last line end found from the end.
 void count_lines(LiteralScanner& s, std::uint32_t end) {
+  constexpr std::ptrdiff_t SHORT_STRETCH = 256;
   const std::uint64_t from = s.counted - s.blockBase;
   if (end <= from) return;
   const std::uint8_t* p = s.block + from;
   const std::uint8_t* stop = s.block + end;
+  s.counted = s.blockBase + end;
+  if (stop - p < SHORT_STRETCH) {
+    while ((p = static_cast<const std::uint8_t*>(std::memchr(p, '\n', static_cast<std::size_t>(stop - p))))) {
+      ++p;
+      ++s.line;
+      s.lineStart = s.blockBase + static_cast<std::uint64_t>(p - s.block);
+    }
+    return;
+  }
   const std::uint32_t ends = count_line_ends(p, static_cast<std::size_t>(stop - p));
   if (ends != 0) {
     s.line += ends;
@@ -45,7 +56,6 @@ void count_lines(LiteralScanner& s, std::uint32_t end) {
     while (last[-1] != '\n') --last;
     s.lineStart = s.blockBase + static_cast<std::uint64_t>(last - s.block);
   }
-  s.counted = s.blockBase + end;
 }
 
 // The place of block[pos]. Bytes between pos and what is already counted
