@@ -139,7 +139,8 @@ TEST_P(RoundTrip, ThePrintedCommandRebuildsEveryGeneratedImage) {
 
 // One line per format diskmason writes.
 INSTANTIATE_TEST_SUITE_P(Formats, RoundTrip,
-                         ::testing::Values(Format{"dcp", {}}, Format{"raw", {"--format", "raw"}}),
+                         ::testing::Values(Format{"dcp", {}}, Format{"raw", {"--format", "raw"}},
+                                           Format{"d88", {"--format", "d88"}}),
                          [](const ::testing::TestParamInfo<Format>& info) { return std::string(info.param.name); });
 
 // --- Images made elsewhere, hostile images, listings ----------------------------
