@@ -13,14 +13,16 @@ DiskParams header_of(const QuarryRun& run) {
   DiskParams p = params_of_boot(run.volume.boot);
   p.sectorsPerTrack = run.volume.boot.sectorsPerTrack;
   p.diskType = run.image.format == ImageFormat::Dcp ? run.bytes[0] : 0;
-  std::uint32_t present = present_tracks(run);
+  // A raw image ends with the total sectors whatever the track count; a
+  // count of its own could only make diskmason refuse the list.
+  std::uint32_t present = run.image.format == ImageFormat::Raw ? 0 : run.image.presentTracks;
   p.headerTracks = static_cast<std::uint8_t>(std::min<std::uint32_t>(present, 255));
   return p;
 }
 
 // An image that holds every sector of its present tracks was likely padded.
 bool looks_padded(const QuarryRun& run, const DiskParams& p) {
-  std::uint64_t whole = std::uint64_t{p.headerTracks} * p.sectorsPerTrack * p.bytesPerSector;
+  std::uint64_t whole = std::uint64_t{p.headerTracks} * run.image.sectorsPerTrack * p.bytesPerSector;
   return run.image.format == ImageFormat::Dcp && whole != 0 && run.bytes.size() >= 162 + whole;
 }
 

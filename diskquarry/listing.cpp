@@ -58,17 +58,6 @@ std::string shown_name(const QuarryRun& run, const std::string& sjis) {
   return out;
 }
 
-std::uint32_t present_tracks(const QuarryRun& run) {
-  const ImageFile& image = run.image;
-  if (image.format == ImageFormat::Dcp) {
-    std::uint32_t present = 0;
-    for (std::uint32_t t = 0; t < MAX_TRACKS; ++t) present += image.bytes[1 + t] == 1 ? 1 : 0;
-    return present;
-  }
-  std::uint64_t trackBytes = std::uint64_t{image.sectorsPerTrack} * image.sectorSize;
-  return static_cast<std::uint32_t>(trackBytes == 0 ? 0 : (image.size + trackBytes - 1) / trackBytes);
-}
-
 bool write_listing(QuarryRun& run, std::FILE* out) {
   const EntryTree& tree = run.volume.tree;
   std::vector<std::uint32_t> folders{0};
@@ -91,7 +80,7 @@ bool write_map_file(QuarryRun& run) {
     fail_image(run, "out of memory for the map");
     return false;
   }
-  std::uint32_t tracks = present_tracks(run);
+  std::uint32_t tracks = run.image.presentTracks;
   ContainerPlan plan{run.image.format, 0, tracks, tracks, 0, 0};
   bool toStdout = std::strcmp(path, "-") == 0;
   std::FILE* out = toStdout ? stdout : open_utf8_path(path, "wb");

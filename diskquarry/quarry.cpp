@@ -76,9 +76,9 @@ bool open_volume(QuarryRun& run) {
     return false;
   }
   BootFields fields = read_boot_fields(boot);
-  std::uint32_t perTrack = fields.sectorsPerTrack != 0 ? fields.sectorsPerTrack : 8;
   if (fields.bytesPerSector == 0 || fields.bytesPerSector % DIR_ENTRY_SIZE != 0 || fields.sectorsPerCluster == 0 ||
-      !index_sectors(run.image, fields.bytesPerSector, perTrack, fields.headCount, run.containerFindings)) {
+      !index_sectors(run.image, fields.bytesPerSector, fields.sectorsPerTrack, fields.headCount,
+                     run.containerFindings)) {
     fail_image(run, "the boot sector gives %u bytes per sector and %u sectors per cluster: no FAT12 volume",
                unsigned{fields.bytesPerSector}, unsigned{fields.sectorsPerCluster});
     return false;
@@ -247,6 +247,10 @@ bool read_image_volume(QuarryRun& run, std::uint32_t bootSectors) {
       fail_image(run, "out of memory reading the volume");
       return false;
   }
+  // Tracks as the image's sectors were located by, not as a boot sector
+  // written without its track fields says.
+  run.volume.geometry.sectorsPerTrack = run.image.sectorsPerTrack;
+  run.volume.geometry.headCount = run.image.headCount;
   const EntryTree& tree = run.volume.tree;
   run.reverse = SjisReverse{};
   if (!build_name_table(run)) {

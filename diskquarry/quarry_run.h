@@ -67,9 +67,5 @@ std::string shown_name(const QuarryRun& run, const std::string& sjis);
 bool write_listing(QuarryRun& run, std::FILE* out);
 bool write_map_file(QuarryRun& run);
 
-// The present tracks of the image (DCP: the flags set; others: the tracks
-// that the file holds).
-std::uint32_t present_tracks(const QuarryRun& run);
-
 // --extract DIR (extract.cpp): returns the exit status.
 int extract_image(QuarryRun& run);
