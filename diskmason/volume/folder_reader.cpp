@@ -49,6 +49,8 @@ std::uint32_t add_entry(FolderReader& r, std::uint32_t folder, const std::uint8_
   e.attributes = attributes;
   e.dateTime = load_field(slot, ENTRY_DATE_TIME);
   e.startCluster = static_cast<std::uint16_t>(load_field(slot, ENTRY_START_CLUSTER));
+  // It lies where the image has it; an empty file at cluster 0 takes none.
+  e.fixed = e.startCluster != 0;
   e.size = load_field(slot, ENTRY_FILE_SIZE);
   e.line = 0;
   e.startColumn = 0;
