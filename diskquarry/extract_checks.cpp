@@ -3,6 +3,7 @@
 // differs.
 #include <algorithm>
 
+#include "diskmason/driver/list_reader.h"
 #include "diskmason/model/attributes.h"
 #include "diskquarry/extract_steps.h"
 
@@ -73,7 +74,7 @@ void warn_about_chains(QuarryRun& run) {
   std::uint32_t fragmented = 0;
   std::string first;
   for (std::uint32_t i = 1; i < run.volume.chains.size(); ++i) {
-    if (run.volume.chains[i].fragments > 1 && fragmented++ == 0) first = run.paths[i];
+    if (run.volume.chains[i].fragments > 1 && fragmented++ == 0) first = entry_path(run, i);
   }
   if (fragmented != 0) {
     warn_image(run, "%u entries (the first %s) are fragmented: diskmason writes each as one run", fragmented,
@@ -152,6 +153,10 @@ void warn_unsayable(QuarryRun& run, const ExtractPlan& plan) {
   if (u.folderDates != 0) {
     warn_image(run, "%u folders (the first %s) have a date no file under them has: the list dates a folder by "
                "its first file", u.folderDates, u.firstFolderDate.c_str());
+  }
+  if (u.tooDeep != 0) {
+    warn_image(run, "%u files and folders (the first %s) lie too deep for a file list line of fewer than %u bytes: "
+               "left out of the list", u.tooDeep, u.firstTooDeep.c_str(), LIST_LINE_LIMIT);
   }
   if (u.misplacedFolders != 0) {
     warn_image(run, "%u folders (the first %s) do not lie where diskmason places folders", u.misplacedFolders,

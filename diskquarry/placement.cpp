@@ -11,12 +11,14 @@
 // for a free run are diskmason's own.
 #include <algorithm>
 
+#include "diskmason/driver/list_reader.h"
 #include "diskmason/volume/allocation.h"
 #include "diskquarry/extract_plan.h"
 
 namespace {
 
 struct Planner {
+  const QuarryRun& run;
   const EntryTree& tree;  // as read from the image
   ExtractPlan& plan;
   std::uint32_t clusterSize;
@@ -34,13 +36,44 @@ bool by_start(const Planner& p, std::uint32_t a, std::uint32_t b) {
   return p.tree.entries[a].startCluster < p.tree.entries[b].startCluster;
 }
 
-// Files listed where every folder above is; folders with a listed file below.
-bool mark_listed(Planner& p, std::uint32_t folder, bool parentListed) {
+// Room for the start cluster and the quotes around a host path with blanks.
+constexpr std::size_t LINE_SPARE = 6 + 2;
+
+// The lengths of a folder's paths in the list: its host path and its image path.
+struct PathLengths {
+  std::size_t host;
+  std::size_t image;
+};
+
+PathLengths lengths_below(const Planner& p, const PathLengths& folder, std::uint32_t child) {
+  std::size_t image = folder.image == 0 ? 0 : folder.image + 1;
+  return PathLengths{folder.host + 1 + p.plan.hostName[child].size(), image + p.plan.spelled[child].size()};
+}
+
+// True when an entry's line, or any line below a folder, would be no file
+// list line; counted, and the entry is left out.
+bool too_deep(Planner& p, std::uint32_t child, const PathLengths& at) {
+  const Entry& e = p.tree.entries[child];
+  std::size_t line = at.host + 1 + at.image + (e.folder ? 0 : line_tail(e).size()) + LINE_SPARE;
+  if (line < LIST_LINE_LIMIT) return false;
+  if (p.plan.unsayable.tooDeep++ == 0) p.plan.unsayable.firstTooDeep = entry_path(p.run, child);
+  return true;
+}
+
+// Files listed where every folder above is; folders with a listed file
+// below. Nothing below a folder whose paths leave no room for a line is
+// visited, so the depth this walks is a line's.
+bool mark_listed(Planner& p, std::uint32_t folder, bool parentListed, const PathLengths& paths) {
   bool any = false;
   for (std::uint32_t child : p.tree.entries[folder].children) {
     bool listed = parentListed && p.plan.listed[child];
+    PathLengths below = lengths_below(p, paths, child);
+    if (listed && too_deep(p, child, below)) {
+      p.plan.listed[child] = false;
+      continue;
+    }
     if (p.tree.entries[child].folder) {
-      listed = mark_listed(p, child, listed);
+      listed = listed && mark_listed(p, child, listed, below);
       if (parentListed && p.plan.listed[child] && !listed && p.plan.unsayable.emptyFolders++ == 0) {
         p.plan.unsayable.firstEmptyFolder = p.plan.spelled[child];
       }
@@ -168,14 +201,18 @@ void emit(Planner& p, std::uint32_t folder) {
 void plan_lines(const QuarryRun& run, ExtractPlan& plan) {
   const EntryTree& tree = run.volume.tree;
   std::size_t n = tree.entries.size();
-  Planner p{tree, plan, run.volume.geometry.clusterSize, EntryTree{}, std::vector<std::uint32_t>(n, 0),
+  Planner p{run, tree, plan, run.volume.geometry.clusterSize, EntryTree{}, std::vector<std::uint32_t>(n, 0),
             std::vector<std::uint32_t>(CLUSTER_MAP_SIZE, 0), std::vector<bool>(CLUSTER_MAP_SIZE, false),
             FIRST_DATA_CLUSTER};
   p.listed.entries.resize(n);
   p.listed.entries[0].folder = true;
   plan.fixed.assign(n, false);
   plan.lines.clear();
-  mark_listed(p, 0, true);
+  mark_listed(p, 0, true, PathLengths{5, 0});  // "files"
+  // Below a folder left out nothing is listed (entries follow their folders).
+  for (std::uint32_t i = 1; i < n; ++i) {
+    if (!plan.listed[tree.entries[i].parent]) plan.listed[i] = false;
+  }
   for (std::uint32_t i = 1; i < n; ++i) {
     if (plan.listed[i]) make_listed_entry(p, i);
   }

@@ -69,7 +69,7 @@ bool read_list(Rebuild& r, const std::string& text, std::string* why) {
     std::size_t end = text.find('\n', at);
     Line l{bytes + at, {}, 0};
     auto length = static_cast<std::uint32_t>(end - at);
-    if (length > LIST_LINE_LIMIT) {
+    if (length >= LIST_LINE_LIMIT) {
       *why = "line " + std::to_string(lineNumber + 1) + " is longer than a file list allows";
       return false;
     }

@@ -212,13 +212,26 @@ TEST_F(Quarry, ListsEveryEntryFolderByFolderInDiskOrder) {
 
 TEST_F(Quarry, MapIsDiskmasonsMapOfTheSameDisk) {
   pack({"README.TXT 2024-04-01 09:00:00 A", "DOCS/GUIDE/PART1.TXT 2024-04-01 09:00:00 A", "LOADER.SYS 2024-1-1 0:0:0 RHS 60"});
+  // Empty files: one fixed at a cluster (it takes one), one without.
+  write_file(scratch_.file("empty"), "");
+  write_file(scratch_.file("disk.lst"), read_file(scratch_.file("disk.lst")) +
+                                            "empty EMPTY.DAT 2024-1-1 0:0:0 A 70\nempty NONE.DAT 2024-1-1 0:0:0 A\n");
   RunResult made = mason(scratch_.path(), {"--map", "-", "disk.lst", "disk.dcp"});
+  ASSERT_EQ(made.status, 0) << made.error;
   RunResult read = quarry(scratch_.path(), {"--map", "-", "disk.dcp"});
   ASSERT_EQ(read.status, 0) << read.error;
   EXPECT_EQ(read.output, made.output);
-  // Also beside an extraction.
+  // Also beside an extraction, the two in place together or neither.
+  write_file(scratch_.file("map.tsv"), "old");
+  EXPECT_EQ(quarry(scratch_.path(), {"--map", "nowhere/map.tsv", "--extract", "out", "disk.dcp"}).status, 1);
+  EXPECT_FALSE(file_exists(scratch_.file("out")));
   ASSERT_EQ(quarry(scratch_.path(), {"--map", "map.tsv", "--extract", "out", "disk.dcp"}).status, 0);
   EXPECT_EQ(read_file(scratch_.file("map.tsv")), made.output);
+  EXPECT_EQ(quarry(scratch_.path(), {"--map", "map.tsv", "--extract", "out", "disk.dcp"}).status, 1);
+  EXPECT_EQ(read_file(scratch_.file("map.tsv")), made.output);
+  std::vector<std::string> left;
+  for (const auto& item : fs::directory_iterator(utf8(scratch_.path()))) left.push_back(item.path().filename().string());
+  EXPECT_EQ(left.size(), 9u) << "a temporary or staging folder was left";
 }
 
 TEST_F(Quarry, UsageErrorsAndACleanCheck) {
@@ -269,6 +282,23 @@ TEST_F(Quarry, HostileImagesExtractSafely) {
   for (const auto& item : fs::directory_iterator(utf8(scratch_.path()))) top.push_back(item.path().filename().string());
   std::sort(top.begin(), top.end());
   EXPECT_EQ(top, (std::vector<std::string>{"boot.bin", "disk.dcp", "disk.lst", "h0", "h1", "h2", "h3", "h4", "h5", "h6", "out"}));
+}
+
+// A file whose line would pass a file list's line length is extracted but
+// left out of the list, with a warning: the list holds no line diskmason
+// cannot read, and it grows with the files, not with their depth.
+TEST_F(Quarry, FilesTooDeepForAListLineAreLeftOutOfIt) {
+  std::string deep;
+  for (int i = 0; i < 40; ++i) deep += "ABCDE/";
+  pack({"TOP.TXT 2024-1-1 0:0:0 A", deep + "DEEP.TXT 2024-1-1 0:0:0 A"});
+  RunResult r = quarry(scratch_.path(), {"--extract", "out", "disk.dcp"});
+  ASSERT_EQ(r.status, 0) << r.error;
+  EXPECT_NE(r.error.find("1 files and folders (the first " + deep + "DEEP.TXT) lie too deep"), std::string::npos)
+      << r.error;
+  EXPECT_TRUE(file_exists(scratch_.file("out/files/" + deep + "DEEP.TXT")));
+  std::string list = read_file(scratch_.file("out/disk.lst"));
+  EXPECT_NE(list.find("TOP.TXT"), std::string::npos);
+  EXPECT_EQ(list.find("DEEP.TXT"), std::string::npos) << list;
 }
 
 TEST_F(Quarry, TargetMustBeNewOrEmptyAndStrictLeavesNone) {
