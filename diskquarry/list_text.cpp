@@ -17,7 +17,10 @@ std::string image_path(const QuarryRun& run, const ExtractPlan& plan, std::uint3
   std::vector<std::uint32_t> line;
   for (std::uint32_t e = entry; e != 0; e = tree.entries[e].parent) line.push_back(e);
   std::string path;
-  for (auto e = line.rbegin(); e != line.rend(); ++e) path += (path.empty() ? "" : "/") + plan.spelled[*e];
+  for (auto e = line.rbegin(); e != line.rend(); ++e) {
+    if (!path.empty()) path += '/';
+    path += plan.spelled[*e];
+  }
   return path;
 }
 
@@ -46,9 +49,15 @@ std::string list_text(const QuarryRun& run, const ExtractPlan& plan) {
   std::string text = line;
   for (std::uint32_t entry : plan.lines) {
     const Entry& e = run.volume.tree.entries[entry];
-    text += field(host_path(run, plan, entry)) + " " + field(image_path(run, plan, entry)) + line_tail(e);
-    if (plan.fixed[entry]) text += " " + std::to_string(e.startCluster);
-    text += "\n";
+    text += field(host_path(run, plan, entry));
+    text += ' ';
+    text += field(image_path(run, plan, entry));
+    text += line_tail(e);
+    if (plan.fixed[entry]) {
+      text += ' ';
+      text += std::to_string(e.startCluster);
+    }
+    text += '\n';
   }
   return text;
 }
