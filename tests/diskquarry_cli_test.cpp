@@ -246,6 +246,25 @@ TEST_F(Quarry, UsageErrorsAndACleanCheck) {
   EXPECT_EQ(check.output + check.error, "");
 }
 
+// Chains that run into another's: each lists the clusters from its start to
+// the shared end, however the entries that share them are read.
+TEST_F(Quarry, CrossLinkedChainsListTheirWholeLength) {
+  pack({"A.BIN 2024-1-1 0:0:0 A", "B.BIN 2024-1-1 0:0:0 A", "C.BIN 2024-1-1 0:0:0 A"});  // 1, 2 and 3 clusters
+  std::string image = read_file(scratch_.file("disk.dcp"));
+  unsigned c = static_cast<unsigned char>(image[image.find("C       BIN") + 26]);
+  patch_slot("A       BIN", 26, std::string(1, static_cast<char>(c + 1)));  // read first: C's last two clusters
+  patch_slot("B       BIN", 26, std::string(1, static_cast<char>(c)));      // C's start, then A's
+  RunResult r = quarry(scratch_.path(), {"disk.dcp"});
+  ASSERT_EQ(r.status, 0) << r.error;
+  std::vector<std::string> rows = lines_of(r.output);
+  ASSERT_EQ(rows.size(), 3u) << r.output;
+  const std::string ends[] = {"\t" + std::to_string(c + 1) + "\t2", "\t" + std::to_string(c) + "\t3",
+                              "\t" + std::to_string(c) + "\t3"};
+  for (std::size_t i = 0; i < 3; ++i) {
+    EXPECT_EQ(rows[i].substr(rows[i].size() - ends[i].size()), ends[i]) << rows[i];
+  }
+}
+
 // Names no host folder should get, a chain that loops and a folder that
 // holds itself: safe names with a warning each, nothing outside the target,
 // and an end.
