@@ -26,8 +26,8 @@ void put_entry_line(const QuarryRun& run, const std::string& folder, std::uint32
   attribute_letters(e.attributes, letters);
   std::uint32_t d = e.dateTime >> 16;
   std::uint32_t t = e.dateTime & 0xFFFF;
-  std::fprintf(out, "%s%s%s\t%u\t%04u-%02u-%02u\t%02u:%02u:%02u\t%s\t%u\t%u\n", folder.c_str(), run.shown[entry].c_str(),
-               e.folder ? "/" : "", e.size, 1980 + (d >> 9), d >> 5 & 0xF, d & 0x1F, t >> 11, t >> 5 & 0x3F,
+  std::fprintf(out, "%s%s%s\t%u\t%04u-%02u-%02u\t%02u:%02u:%02u\t%s\t%u\t%u\n", folder.c_str(),
+               run.shown[entry].c_str(), e.folder ? "/" : "", e.size, 1980 + (d >> 9), d >> 5 & 0xF, d & 0x1F, t >> 11, t >> 5 & 0x3F,
                (t & 0x1F) * 2, letters, unsigned{e.startCluster}, run.volume.chains[entry].length);
 }
 

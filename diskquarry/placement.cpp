@@ -119,7 +119,8 @@ bool placed_there(Planner& p, std::uint32_t entry) {
 }
 
 void sort_by_start(Planner& p, std::vector<std::uint32_t>& entries) {
-  std::stable_sort(entries.begin(), entries.end(), [&p](std::uint32_t a, std::uint32_t b) { return by_start(p, a, b); });
+  std::stable_sort(entries.begin(), entries.end(),
+                   [&p](std::uint32_t a, std::uint32_t b) { return by_start(p, a, b); });
 }
 
 void place_folders(Planner& p, std::uint32_t folder) {

@@ -258,8 +258,13 @@ TEST_F(Quarry, CrossLinkedChainsListTheirWholeLength) {
   ASSERT_EQ(r.status, 0) << r.error;
   std::vector<std::string> rows = lines_of(r.output);
   ASSERT_EQ(rows.size(), 3u) << r.output;
-  const std::string ends[] = {"\t" + std::to_string(c + 1) + "\t2", "\t" + std::to_string(c) + "\t3",
-                              "\t" + std::to_string(c) + "\t3"};
+  auto columns = [](unsigned start, unsigned clusters) {
+    std::string text(1, '\t');
+    text += std::to_string(start);
+    text += '\t';
+    return text += std::to_string(clusters);
+  };
+  const std::string ends[] = {columns(c + 1, 2), columns(c, 3), columns(c, 3)};
   for (std::size_t i = 0; i < 3; ++i) {
     EXPECT_EQ(rows[i].substr(rows[i].size() - ends[i].size()), ends[i]) << rows[i];
   }

@@ -133,7 +133,8 @@ bool index_sectors(ImageFile& image, std::uint32_t sectorSize, std::uint32_t boo
       index_dcp_tracks(image, findings);
       break;
     case ImageFormat::Raw:
-      image.presentTracks = static_cast<std::uint32_t>(ceil_div_64(image.size, std::uint64_t{image.sectorsPerTrack} * sectorSize));
+      image.presentTracks =
+          static_cast<std::uint32_t>(ceil_div_64(image.size, std::uint64_t{image.sectorsPerTrack} * sectorSize));
       break;
     case ImageFormat::D88:
       return index_d88(image, plausible, findings);
