@@ -142,8 +142,7 @@ bool check_image_and_boot(ImageFile& image, std::vector<ContainerFinding>& found
   }
   BootFields b = read_boot_fields(boot);
   if (!check_fields(b, sink)) return false;
-  std::uint32_t perTrack = b.sectorsPerTrack != 0 ? b.sectorsPerTrack : 8;
-  if (!index_sectors(image, b.bytesPerSector, perTrack, b.headCount, found)) return false;
+  if (!index_sectors(image, b.bytesPerSector, b.sectorsPerTrack, b.headCount, found)) return false;
   for (const ContainerFinding& f : found) put(sink, f.error, f.text);
   check_image_size(image, b, sink);
   layout.lastCluster = check_areas(b, sink);

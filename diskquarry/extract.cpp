@@ -12,6 +12,7 @@
 #include "diskquarry/extract_plan.h"
 #include "diskquarry/extract_steps.h"
 #include "diskquarry/host_tree.h"
+#include "textconv/whole_output.h"
 
 namespace {
 
@@ -99,7 +100,7 @@ bool write_and_choose(QuarryRun& run, ExtractPlan& plan, HostTree& tree, HeaderC
 }
 
 int extract_into(QuarryRun& run, ExtractPlan& plan, const std::string& staging) {
-  HostTree tree{staging, {}, {}, false, 0, {}};
+  HostTree tree{staging, false, 0, {}};
   name_host_tree(run, plan, tree);
   plan_lines(run, plan);
   HeaderChoice choice;
@@ -138,16 +139,20 @@ int extract_image(QuarryRun& run) {
     fail_image(run, "cannot make a folder beside %s to extract into", dir.c_str());
     return 1;
   }
+  // The map is written before the files take their place and put beside
+  // them after: a map that cannot be written leaves no extraction.
   int status = 1;
+  WholeOutput map;
   try {
     status = extract_into(run, plan, staging);
+    if (status == 0 && strict_failure(run.reporter)) {
+      fail_image(run, "nothing extracted (--strict): %u warnings", run.reporter.warnings);
+      status = 1;
+    }
+    if (status == 0 && run.options.mapPath != nullptr && !write_map(run, map)) status = 1;
   } catch (const std::bad_alloc&) {
     remove_staging(staging);
     throw;
-  }
-  if (status == 0 && strict_failure(run.reporter)) {
-    fail_image(run, "nothing extracted (--strict): %u warnings", run.reporter.warnings);
-    status = 1;
   }
   if (status == 0 && !move_into_place(staging, dir)) {
     fail_image(run, "cannot move the extracted files into %s", dir.c_str());
@@ -157,6 +162,7 @@ int extract_image(QuarryRun& run) {
     remove_staging(staging);
     return status;
   }
+  if (run.options.mapPath != nullptr && !place_map(run, map)) return 1;
   std::string command = "diskmason ";
   if (plan.pad) command += "--pad ";
   if (plan.format != ImageFormat::Dcp) command += std::string("--format ") + format_name(plan.format) + " ";

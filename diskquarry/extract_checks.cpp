@@ -3,6 +3,7 @@
 // differs.
 #include <algorithm>
 
+#include "diskmason/driver/list_reader.h"
 #include "diskmason/model/attributes.h"
 #include "diskquarry/extract_steps.h"
 
@@ -13,14 +14,16 @@ DiskParams header_of(const QuarryRun& run) {
   DiskParams p = params_of_boot(run.volume.boot);
   p.sectorsPerTrack = run.volume.boot.sectorsPerTrack;
   p.diskType = run.image.format == ImageFormat::Dcp ? run.bytes[0] : 0;
-  std::uint32_t present = present_tracks(run);
+  // A raw image ends with the total sectors whatever the track count; a
+  // count of its own could only make diskmason refuse the list.
+  std::uint32_t present = run.image.format == ImageFormat::Raw ? 0 : run.image.presentTracks;
   p.headerTracks = static_cast<std::uint8_t>(std::min<std::uint32_t>(present, 255));
   return p;
 }
 
 // An image that holds every sector of its present tracks was likely padded.
 bool looks_padded(const QuarryRun& run, const DiskParams& p) {
-  std::uint64_t whole = std::uint64_t{p.headerTracks} * p.sectorsPerTrack * p.bytesPerSector;
+  std::uint64_t whole = std::uint64_t{p.headerTracks} * run.image.sectorsPerTrack * p.bytesPerSector;
   return run.image.format == ImageFormat::Dcp && whole != 0 && run.bytes.size() >= 162 + whole;
 }
 
@@ -71,7 +74,7 @@ void warn_about_chains(QuarryRun& run) {
   std::uint32_t fragmented = 0;
   std::string first;
   for (std::uint32_t i = 1; i < run.volume.chains.size(); ++i) {
-    if (run.volume.chains[i].fragments > 1 && fragmented++ == 0) first = run.paths[i];
+    if (run.volume.chains[i].fragments > 1 && fragmented++ == 0) first = entry_path(run, i);
   }
   if (fragmented != 0) {
     warn_image(run, "%u entries (the first %s) are fragmented: diskmason writes each as one run", fragmented,
@@ -150,6 +153,10 @@ void warn_unsayable(QuarryRun& run, const ExtractPlan& plan) {
   if (u.folderDates != 0) {
     warn_image(run, "%u folders (the first %s) have a date no file under them has: the list dates a folder by "
                "its first file", u.folderDates, u.firstFolderDate.c_str());
+  }
+  if (u.tooDeep != 0) {
+    warn_image(run, "%u files and folders (the first %s) lie too deep for a file list line of fewer than %u bytes: "
+               "left out of the list", u.tooDeep, u.firstTooDeep.c_str(), LIST_LINE_LIMIT);
   }
   if (u.misplacedFolders != 0) {
     warn_image(run, "%u folders (the first %s) do not lie where diskmason places folders", u.misplacedFolders,

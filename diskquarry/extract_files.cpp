@@ -15,15 +15,14 @@ struct Namer {
   QuarryRun& run;
   ExtractPlan& plan;
   HostTree& tree;
-  std::vector<std::string> relative;  // by folder entry: its path below the staging folder
   std::vector<HostFolderNames> names;  // by folder entry
   HostFolderNames labelNames;
   std::uint32_t shortChains, noClusters;
   std::string firstShort, firstNoClusters;
 };
 
-void count(std::uint32_t& counter, std::string& first, const std::string& path) {
-  if (counter++ == 0) first = path;
+void count(std::uint32_t& counter, std::string& first, const QuarryRun& run, std::uint32_t entry) {
+  if (counter++ == 0) first = entry_path(run, entry);
 }
 
 bool is_label(const Entry& e) { return !e.folder && (e.attributes & VOLUME_ATTRIBUTE) != 0; }
@@ -35,11 +34,11 @@ std::uint64_t file_length(Namer& n, std::uint32_t entry) {
   if (e.startCluster >= FIRST_DATA_CLUSTER) {
     std::vector<BytePiece> pieces;
     std::uint64_t length = entry_pieces(n.run, entry, e.size, pieces);
-    if (length < e.size) count(n.shortChains, n.firstShort, n.run.paths[entry]);
+    if (length < e.size) count(n.shortChains, n.firstShort, n.run, entry);
     return length;
   }
   if (e.size == 0) return 0;
-  count(n.noClusters, n.firstNoClusters, n.run.paths[entry]);
+  count(n.noClusters, n.firstNoClusters, n.run, entry);
   return std::min<std::uint64_t>(e.size, n.run.bytes.size());
 }
 
@@ -50,34 +49,34 @@ void name_entry(Namer& n, std::uint32_t entry) {
   bool changed = false;
   // The name other systems give it: its long name where it has one.
   std::string given;
-  if (!long_name_of(n.run.volume, entry, given)) given = shown_name(n.run, e.name);
+  if (!long_name_of(n.run.volume, entry, given)) given = n.run.shown[entry];
   std::string safe = safe_host_name(given, &changed);
   std::string unique = unique_host_name(label ? n.labelNames : n.names[e.parent], safe);
-  if (changed || unique != safe) warn_image(n.run, "'%s' is extracted as '%s'", n.run.paths[entry].c_str(), unique.c_str());
-  std::string relative = (label ? std::string("labels") : n.relative[e.parent]) + "/" + unique;
-  n.tree.name[entry] = std::move(unique);
-  if (e.folder) {
-    n.tree.folder[entry] = n.tree.staging + "/" + relative;
-    n.relative[entry] = std::move(relative);
-    return;
+  if (changed || unique != safe) {
+    warn_image(n.run, "'%s' is extracted as '%s'", entry_path(n.run, entry).c_str(), unique.c_str());
   }
-  n.plan.size[entry] = static_cast<std::uint32_t>(file_length(n, entry));
-  n.plan.hostPath[entry] = std::move(relative);
+  n.plan.hostName[entry] = std::move(unique);
+  if (!e.folder) n.plan.size[entry] = static_cast<std::uint32_t>(file_length(n, entry));
 }
 
 }  // namespace
 
+std::string host_path(const QuarryRun& run, const ExtractPlan& plan, std::uint32_t entry) {
+  const EntryTree& tree = run.volume.tree;
+  if (entry != 0 && is_label(tree.entries[entry])) return "labels/" + plan.hostName[entry];
+  std::vector<std::uint32_t> line;
+  for (std::uint32_t e = entry; e != 0; e = tree.entries[e].parent) line.push_back(e);
+  std::string path = "files";
+  for (auto e = line.rbegin(); e != line.rend(); ++e) path += "/" + plan.hostName[*e];
+  return path;
+}
+
 void name_host_tree(QuarryRun& run, ExtractPlan& plan, HostTree& tree) {
   std::size_t n = run.volume.tree.entries.size();
-  Namer namer{run, plan, tree, std::vector<std::string>(n), std::vector<HostFolderNames>(n), {}, 0, 0, {}, {}};
-  tree.name.assign(n, std::string());
-  tree.folder.assign(n, std::string());
+  Namer namer{run, plan, tree, std::vector<HostFolderNames>(n), {}, 0, 0, {}, {}};
   tree.labels = false;
-  plan.hostPath.assign(n, std::string());
+  plan.hostName.assign(n, std::string());
   plan.size.assign(n, 0);
-  namer.relative[0] = "files";
-  tree.folder[0] = tree.staging + "/files";
-  // Entries are numbered after their folders, so each folder is named first.
   for (std::uint32_t entry = 1; entry < n; ++entry) name_entry(namer, entry);
   if (namer.shortChains != 0) {
     warn_image(run, "%u files (the first %s) have fewer bytes in their clusters than their size: extracted shorter",
@@ -91,18 +90,22 @@ void name_host_tree(QuarryRun& run, ExtractPlan& plan, HostTree& tree) {
 
 bool write_host_tree(QuarryRun& run, const ExtractPlan& plan, HostTree& tree) {
   const std::string labels = tree.staging + "/labels";
-  if (!make_host_folder(tree.folder[0]) || (tree.labels && !make_host_folder(labels))) {
+  const std::string files = tree.staging + "/files";
+  if (!make_host_folder(files) || (tree.labels && !make_host_folder(labels))) {
     fail_image(run, "cannot make the folders in %s", tree.staging.c_str());
     return false;
   }
   OpenHostFolder open;  // the folder of the last file written
+  std::uint32_t openParent = 0;
+  std::string folder = files;  // the host path of openParent
   std::vector<BytePiece> pieces;
   std::vector<std::uint8_t> zeros;
   for (std::uint32_t entry = 1; entry < run.volume.tree.entries.size(); ++entry) {
     const Entry& e = run.volume.tree.entries[entry];
     if (e.folder) {
-      if (make_host_folder(tree.folder[entry])) continue;
-      fail_image(run, "cannot make the folder %s", tree.folder[entry].c_str());
+      std::string path = tree.staging + "/" + host_path(run, plan, entry);
+      if (make_host_folder(path)) continue;
+      fail_image(run, "cannot make the folder %s", path.c_str());
       return false;
     }
     pieces.clear();
@@ -113,13 +116,18 @@ bool write_host_tree(QuarryRun& run, const ExtractPlan& plan, HostTree& tree) {
       if (zeros.size() < size) zeros.assign(size, 0);
       pieces.push_back(BytePiece{zeros.data(), size});
     }
-    const std::string& folder = is_label(e) ? labels : tree.folder[e.parent];
+    // The entries of a folder are numbered together: its path is made once.
+    if (!is_label(e) && e.parent != openParent) {
+      openParent = e.parent;
+      folder = tree.staging + "/" + host_path(run, plan, openParent);
+    }
+    const std::string& into = is_label(e) ? labels : folder;
     bool dated = false;
-    if (!write_host_file_in(open, folder, tree.name[entry], pieces, e.dateTime, &dated)) {
-      fail_image(run, "cannot write the file %s/%s", folder.c_str(), tree.name[entry].c_str());
+    if (!write_host_file_in(open, into, plan.hostName[entry], pieces, e.dateTime, &dated)) {
+      fail_image(run, "cannot write the file %s/%s", into.c_str(), plan.hostName[entry].c_str());
       return false;
     }
-    if (!dated) count(tree.undated, tree.firstUndated, run.paths[entry]);
+    if (!dated) count(tree.undated, tree.firstUndated, run, entry);
   }
   return true;
 }

@@ -19,7 +19,8 @@ struct Unsayable {
   std::uint32_t folderDates;  // folders whose date no file line under them has
   std::uint32_t emptyFolders;
   std::uint32_t misplacedFolders;  // folders not where placement puts them
-  std::string firstUnspelled, firstUnordered, firstFolderDate, firstEmptyFolder, firstMisplaced;
+  std::uint32_t tooDeep;           // files and folders whose lines would be too long
+  std::string firstUnspelled, firstUnordered, firstFolderDate, firstEmptyFolder, firstMisplaced, firstTooDeep;
 };
 
 struct ExtractPlan {
@@ -29,12 +30,17 @@ struct ExtractPlan {
   std::vector<std::uint8_t> boot;      // the boot area, as boot.bin
   std::vector<std::string> spelled;    // by entry: its name as the list writes it, UTF-8
   std::vector<bool> listed;            // by entry: a file on a line of the list, or a folder a line makes
-  std::vector<std::string> hostPath;   // by entry: relative to DIR ("files/DOCS/A.TXT"); files only
+  std::vector<std::string> hostName;   // by entry: its safe name in its host folder
   std::vector<std::uint32_t> size;     // by entry: the bytes extracted
   std::vector<bool> fixed;             // by entry: the line gives its start cluster
   std::vector<std::uint32_t> lines;    // the files in list order
   Unsayable unsayable;
 };
+
+// An entry's host path relative to DIR ("files/DOCS/A.TXT", a volume label
+// "labels/NAME"; the root "files"), made from its folders' host names when
+// asked.
+std::string host_path(const QuarryRun& run, const ExtractPlan& plan, std::uint32_t entry);
 
 // Spells every entry's name so that each folder sorts as the disk holds it
 // (spelled, listed for files with a spelling).
@@ -46,6 +52,10 @@ void plan_lines(const QuarryRun& run, ExtractPlan& plan);
 
 // The file list's text.
 std::string list_text(const QuarryRun& run, const ExtractPlan& plan);
+
+// The bytes of an entry's line after its two paths: its date, time and
+// attributes (the start cluster of a fixed file follows them).
+std::string line_tail(const Entry& e);
 
 // How the image a file list rebuilds compares with the image read.
 struct Rebuilt {

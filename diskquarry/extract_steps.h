@@ -7,18 +7,17 @@
 
 #include "diskquarry/extract_plan.h"
 
-// The host names of an extraction, by entry, below its staging folder.
+// The host side of an extraction: its staging folder (the entries' host
+// names are the plan's).
 struct HostTree {
   std::string staging;
-  std::vector<std::string> name;    // the entry's safe name in its host folder
-  std::vector<std::string> folder;  // by folder entry: its host path (the root's is staging/files)
-  bool labels;                      // volume labels go to staging/labels
-  std::uint32_t undated;            // files written without a real date
+  bool labels;             // volume labels go to staging/labels
+  std::uint32_t undated;   // files written without a real date
   std::string firstUndated;
 };
 
 // Names every entry safely (warning about each name changed) and notes each
-// file's host path and length in the plan; touches no host file.
+// file's host name and length in the plan; touches no host file.
 void name_host_tree(QuarryRun& run, ExtractPlan& plan, HostTree& tree);
 
 // Writes the folders and files as named; false, with a message, when the

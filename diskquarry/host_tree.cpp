@@ -83,11 +83,18 @@ bool move_into_place(const std::string& staging, const std::string& dir) {
   std::error_code error;
   fs::path target = utf8_path(without_trailing_separators(dir));
 #if defined(_WIN32)
-  // Windows renames no folder over another, even an empty one.
-  if (fs::symlink_status(target, error).type() == fs::file_type::directory) fs::remove(target, error);
+  // Windows renames no folder over another, even an empty one: the empty
+  // target goes, and comes back when the rename fails.
+  bool removed = fs::symlink_status(target, error).type() == fs::file_type::directory && fs::remove(target, error);
   error.clear();
-#endif
   fs::rename(utf8_path(staging), target, error);
+  if (error && removed) {
+    std::error_code ignored;
+    fs::create_directory(target, ignored);
+  }
+#else
+  fs::rename(utf8_path(staging), target, error);
+#endif
   return !error;
 }
 

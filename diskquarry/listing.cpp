@@ -1,5 +1,6 @@
 // The listing of a disk (one line per entry, folder by folder) and its map
 // (diskmason's layout map, from what the image holds).
+#include <cerrno>
 #include <cstring>
 
 #include "diskmason/container/disk_map.h"
@@ -7,6 +8,7 @@
 #include "diskmason/model/attributes.h"
 #include "diskmason/volume/layout.h"
 #include "diskquarry/quarry_run.h"
+#include "textconv/whole_output.h"
 
 namespace {
 
@@ -16,17 +18,22 @@ void put_escaped_byte(std::string& out, std::uint8_t b) {
   out += escaped;
 }
 
-// One entry's line: path, size, date, time, attributes, start cluster and
-// the clusters of its chain.
-void put_entry_line(const QuarryRun& run, std::uint32_t entry, std::FILE* out) {
+// One entry's line: path (its folder's, then its name), size, date, time,
+// attributes, start cluster and the clusters of its chain.
+void put_entry_line(const QuarryRun& run, const std::string& folder, std::uint32_t entry, std::FILE* out) {
   const Entry& e = run.volume.tree.entries[entry];
   char letters[sizeof ATTRIBUTE_LETTERS];
   attribute_letters(e.attributes, letters);
   std::uint32_t d = e.dateTime >> 16;
   std::uint32_t t = e.dateTime & 0xFFFF;
-  std::fprintf(out, "%s%s\t%u\t%04u-%02u-%02u\t%02u:%02u:%02u\t%s\t%u\t%u\n", run.paths[entry].c_str(),
-               e.folder ? "/" : "", e.size, 1980 + (d >> 9), d >> 5 & 0xF, d & 0x1F, t >> 11, t >> 5 & 0x3F,
+  std::fprintf(out, "%s%s%s\t%u\t%04u-%02u-%02u\t%02u:%02u:%02u\t%s\t%u\t%u\n", folder.c_str(),
+               run.shown[entry].c_str(), e.folder ? "/" : "", e.size, 1980 + (d >> 9), d >> 5 & 0xF, d & 0x1F, t >> 11, t >> 5 & 0x3F,
                (t & 0x1F) * 2, letters, unsigned{e.startCluster}, run.volume.chains[entry].length);
+}
+
+// The map names each entry by its path, made when its row is written.
+std::string map_path(const void* context, std::uint32_t entry) {
+  return entry_path(*static_cast<const QuarryRun*>(context), entry);
 }
 
 }  // namespace
@@ -58,17 +65,6 @@ std::string shown_name(const QuarryRun& run, const std::string& sjis) {
   return out;
 }
 
-std::uint32_t present_tracks(const QuarryRun& run) {
-  const ImageFile& image = run.image;
-  if (image.format == ImageFormat::Dcp) {
-    std::uint32_t present = 0;
-    for (std::uint32_t t = 0; t < MAX_TRACKS; ++t) present += image.bytes[1 + t] == 1 ? 1 : 0;
-    return present;
-  }
-  std::uint64_t trackBytes = std::uint64_t{image.sectorsPerTrack} * image.sectorSize;
-  return static_cast<std::uint32_t>(trackBytes == 0 ? 0 : (image.size + trackBytes - 1) / trackBytes);
-}
-
 bool write_listing(QuarryRun& run, std::FILE* out) {
   const EntryTree& tree = run.volume.tree;
   std::vector<std::uint32_t> folders{0};
@@ -76,29 +72,51 @@ bool write_listing(QuarryRun& run, std::FILE* out) {
     std::uint32_t folder = folders.back();
     folders.pop_back();
     const Entry& dir = tree.entries[folder];
-    for (std::uint32_t child : dir.children) put_entry_line(run, child, out);
+    std::string prefix = folder == 0 ? std::string() : entry_path(run, folder) + "/";
+    for (std::uint32_t child : dir.children) put_entry_line(run, prefix, child, out);
     folders.insert(folders.end(), dir.subfolders.rbegin(), dir.subfolders.rend());
   }
   return std::fflush(out) == 0 && !std::ferror(out);
 }
 
-bool write_map_file(QuarryRun& run) {
-  const char* path = run.options.mapPath;
-  EntryTree& tree = run.volume.tree;
-  for (std::uint32_t i = 1; i < tree.entries.size(); ++i) tree.entries[i].imagePath = run.paths[i];
+namespace {
+
+void explain_map_failure(QuarryRun& run, int error) {
+  fail_image(run, "the map %s cannot be written: %s; nothing is replaced", run.options.mapPath,
+             error == HELD_OPEN ? "another program holds it open" : std::strerror(error));
+}
+
+}  // namespace
+
+bool write_map(QuarryRun& run, WholeOutput& out) {
+  const EntryTree& tree = run.volume.tree;
   std::vector<std::uint32_t> order;
   if (!layout_order(tree, order)) {
     fail_image(run, "out of memory for the map");
     return false;
   }
-  std::uint32_t tracks = present_tracks(run);
+  std::uint32_t tracks = run.image.presentTracks;
   ContainerPlan plan{run.image.format, 0, tracks, tracks, 0, 0};
-  bool toStdout = std::strcmp(path, "-") == 0;
-  std::FILE* out = toStdout ? stdout : open_utf8_path(path, "wb");
-  bool ok = out != nullptr &&
-            write_disk_map(out, DiskMap{tree, run.volume.geometry, plan, order, run.volume.boot.totalSectors,
-                                        run.reverse});
-  if (out != nullptr && !toStdout && std::fclose(out) != 0) ok = false;
-  if (!ok) fail_image(run, "the map %s could not be written", path);
-  return ok;
+  int error = 0;
+  if (!open_whole_output(out, run.options.mapPath, &error, true)) {
+    explain_map_failure(run, error);
+    return false;
+  }
+  DiskMap map{tree, run.volume.geometry, plan, order, run.volume.boot.totalSectors, run.reverse, map_path, &run};
+  if (write_disk_map(out.stream, map)) return true;
+  abandon_whole_output(out);
+  explain_map_failure(run, errno != 0 ? errno : EIO);
+  return false;
+}
+
+bool place_map(QuarryRun& run, WholeOutput& out) {
+  int error = 0;
+  if (finish_whole_output(out, &error)) return true;
+  explain_map_failure(run, error);
+  return false;
+}
+
+bool write_map_file(QuarryRun& run) {
+  WholeOutput out;
+  return write_map(run, out) && place_map(run, out);
 }

@@ -21,7 +21,7 @@ bool writable(const std::string& utf8) {
 }
 
 void note_unspelled(ExtractPlan& plan, const QuarryRun& run, std::uint32_t entry) {
-  if (plan.unsayable.unspelled++ == 0) plan.unsayable.firstUnspelled = run.paths[entry];
+  if (plan.unsayable.unspelled++ == 0) plan.unsayable.firstUnspelled = entry_path(run, entry);
 }
 
 // Spells the children of one folder in disk order. A name that cannot sort
@@ -37,7 +37,7 @@ void spell_folder(QuarryRun& run, ExtractPlan& plan, std::uint32_t folder) {
     bool sorted = group >= lastGroup && spell_after(run.reverse, e.shortName, previous[group], sjis);
     if (!sorted) {
       spell_after(run.reverse, e.shortName, std::string(), sjis);
-      if (plan.unsayable.unordered++ == 0) plan.unsayable.firstUnordered = run.paths[child];
+      if (plan.unsayable.unordered++ == 0) plan.unsayable.firstUnordered = entry_path(run, child);
     }
     lastGroup = group > lastGroup ? group : lastGroup;
     std::string utf8;

@@ -67,9 +67,9 @@ bool open_volume(QuarryRun& run) {
     return false;
   }
   BootFields fields = read_boot_fields(boot);
-  std::uint32_t perTrack = fields.sectorsPerTrack != 0 ? fields.sectorsPerTrack : 8;
   if (fields.bytesPerSector == 0 || fields.bytesPerSector % DIR_ENTRY_SIZE != 0 || fields.sectorsPerCluster == 0 ||
-      !index_sectors(run.image, fields.bytesPerSector, perTrack, fields.headCount, run.containerFindings)) {
+      !index_sectors(run.image, fields.bytesPerSector, fields.sectorsPerTrack, fields.headCount,
+                     run.containerFindings)) {
     fail_image(run, "the boot sector gives %u bytes per sector and %u sectors per cluster: no FAT12 volume",
                unsigned{fields.bytesPerSector}, unsigned{fields.sectorsPerCluster});
     return false;
@@ -80,11 +80,7 @@ bool open_volume(QuarryRun& run) {
 int run_mode(QuarryRun& run, const CommandLine& cl) {
   if (cl.given[CHECK_OPTION]) return load_image(run) ? check_image(run) : 1;
   if (!open_volume(run)) return 1;
-  if (run.options.extractDir != nullptr) {
-    int status = extract_image(run);
-    if (status == 0 && run.options.mapPath != nullptr && !write_map_file(run)) status = 1;
-    return status;
-  }
+  if (run.options.extractDir != nullptr) return extract_image(run);
   bool ok = run.options.mapPath != nullptr ? write_map_file(run) : write_listing(run, stdout);
   return ok ? 0 : 1;
 }
@@ -252,17 +248,35 @@ bool read_image_volume(QuarryRun& run, std::uint32_t bootSectors) {
       fail_image(run, "out of memory reading the volume");
       return false;
   }
+  // Tracks as the image's sectors were located by, not as a boot sector
+  // written without its track fields says.
+  run.volume.geometry.sectorsPerTrack = run.image.sectorsPerTrack;
+  run.volume.geometry.headCount = run.image.headCount;
   const EntryTree& tree = run.volume.tree;
   run.reverse = SjisReverse{};
   if (!build_name_table(run)) {
     fail_image(run, "out of memory for the conversion table");
     return false;
   }
-  run.paths.assign(tree.entries.size(), std::string());
-  for (std::uint32_t i = 1; i < tree.entries.size(); ++i) {
-    const Entry& e = tree.entries[i];
-    // Parents are read before their entries, so their paths are known.
-    run.paths[i] = (e.parent == 0 ? std::string() : run.paths[e.parent] + "/") + shown_name(run, e.name);
-  }
+  run.shown.assign(tree.entries.size(), std::string());
+  for (std::uint32_t i = 1; i < tree.entries.size(); ++i) run.shown[i] = shown_name(run, tree.entries[i].name);
   return true;
+}
+
+std::string entry_path(const QuarryRun& run, std::uint32_t entry) {
+  const EntryTree& tree = run.volume.tree;
+  std::size_t length = 0;
+  std::uint32_t depth = 0;
+  for (std::uint32_t e = entry; e != 0 && e < tree.entries.size(); e = tree.entries[e].parent, ++depth) {
+    length += run.shown[e].size() + 1;
+  }
+  std::string path(length == 0 ? 0 : length - 1, '/');
+  std::size_t end = path.size();
+  for (std::uint32_t e = entry; depth-- > 0; e = tree.entries[e].parent) {
+    const std::string& name = run.shown[e];
+    end -= name.size();
+    path.replace(end, name.size(), name);
+    if (end != 0) --end;  // the separator before it
+  }
+  return path;
 }

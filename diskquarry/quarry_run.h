@@ -16,6 +16,8 @@
 #include "textconv/reporter.h"
 #include "textconv/sjis_reverse.h"
 
+struct WholeOutput;
+
 struct QuarryOptions {
   const char* imagePath;
   const char* mapPath;     // --map ("-": standard output), or nullptr
@@ -33,7 +35,7 @@ struct QuarryRun {
   std::vector<ContainerFinding> containerFindings;
   VolumeRead volume;
   SjisReverse reverse;
-  std::vector<std::string> paths;  // by entry: its path in UTF-8 as listings show it
+  std::vector<std::string> shown;  // by entry: its name as listings show it (no path: see entry_path)
 };
 
 // A warning about the image ("IMAGE: warning: ..."), and a note under --verbose.
@@ -63,13 +65,20 @@ bool read_image_volume(QuarryRun& run, std::uint32_t bootSectors);
 // without a character as \xNN, a backslash as \\, control bytes as \xNN.
 std::string shown_name(const QuarryRun& run, const std::string& sjis);
 
-// The listing and the map (listing.cpp); false when the output failed.
+// The entry's path as listings show it ("DOCS/A.TXT"), made from its
+// folders' names when asked. No path is kept: memory follows the image's
+// entries, not their depth times their number.
+std::string entry_path(const QuarryRun& run, std::uint32_t entry);
+
+// The listing and the map (listing.cpp); false when the output failed. The
+// map is replaced whole or not at all: write_map writes it to its
+// temporary (or to standard output for "-"), place_map puts it in place,
+// each false with a message; write_map_file does both.
 bool write_listing(QuarryRun& run, std::FILE* out);
+bool write_map(QuarryRun& run, WholeOutput& out);
+bool place_map(QuarryRun& run, WholeOutput& out);
 bool write_map_file(QuarryRun& run);
 
-// The present tracks of the image (DCP: the flags set; others: the tracks
-// that the file holds).
-std::uint32_t present_tracks(const QuarryRun& run);
-
-// --extract DIR (extract.cpp): returns the exit status.
+// --extract DIR (extract.cpp), with --map beside it written only when the
+// files are and put in place with them: returns the exit status.
 int extract_image(QuarryRun& run);

@@ -1,16 +1,15 @@
 // The image a file list rebuilds, made in memory as diskmason makes it: the
-// list's lines read back into a tree, the same refusals, the same layout,
-// and the volume and container writers with the extracted bytes.
+// list's lines read back into a tree, diskmason's own header decoding,
+// refusals and layout, and its volume and container writers with the
+// extracted bytes.
 #include <algorithm>
 #include <cstring>
 #include <new>
 
+#include "diskmason/driver/disk_rules.h"
 #include "diskmason/driver/list_reader.h"
 #include "diskmason/model/attributes.h"
 #include "diskmason/model/date_time.h"
-#include "diskmason/volume/allocation.h"
-#include "diskmason/volume/fat.h"
-#include "diskmason/volume/layout.h"
 #include "diskquarry/extract_plan.h"
 
 namespace {
@@ -18,11 +17,8 @@ namespace {
 struct Rebuild {
   const QuarryRun& run;
   const ExtractPlan& plan;
-  DiskParams params;
-  VolumeGeometry geometry;
-  EntryTree tree;
+  Disk disk;
   std::vector<std::uint32_t> source;  // by rebuilt entry: the entry read from the image
-  std::uint32_t endCluster;
   // The file being copied: its pieces in the image, the next one to copy.
   std::vector<BytePiece> pieces;
   std::size_t piece;
@@ -40,36 +36,27 @@ struct Line {
   }
 };
 
-void read_header(Rebuild& r, const Line& h) {
-  DiskParams& p = r.params;
-  p = DiskParams{static_cast<std::uint8_t>(h.number(1)), static_cast<std::uint8_t>(h.number(2)),
-                 static_cast<std::uint8_t>(h.number(3)), static_cast<std::uint16_t>(h.number(4)),
-                 static_cast<std::uint8_t>(h.number(5)), static_cast<std::uint16_t>(h.number(6)),
-                 static_cast<std::uint8_t>(h.number(7)), static_cast<std::uint16_t>(h.number(8)),
-                 static_cast<std::uint16_t>(h.number(9)), static_cast<std::uint8_t>(h.number(10)),
-                 static_cast<std::uint16_t>(h.number(11) & 0xFF), 8, 2, 0};
-  if (p.formatLevel >= BOOT_TRACK_FIELDS_LEVEL && h.count >= 15) {
-    p.sectorsPerTrack = static_cast<std::uint16_t>(h.number(12));
-    p.headCount = static_cast<std::uint16_t>(h.number(13));
-    p.hiddenSectors = static_cast<std::uint16_t>(h.number(14));
-  }
+std::uint32_t header_number(void* context, std::uint32_t field) {
+  return static_cast<const Line*>(context)->number(field);
 }
 
 // One file line into the tree; false with the reason when it is refused.
 bool add_line(Rebuild& r, const Line& l, std::uint32_t entry, std::uint32_t lineNumber, std::string* why) {
   const FieldSpan* f = l.fields;
   std::uint32_t dateTime = decode_date_time(l.text + f[2].offset, f[2].length, l.text + f[3].offset, f[3].length);
-  PlaceResult placed = add_path(r.tree, l.text + f[1].offset, f[1].length, dateTime, lineNumber);
+  EntryTree& tree = r.disk.tree;
+  PlaceResult placed = add_path(tree, l.text + f[1].offset, f[1].length, dateTime, lineNumber);
   if (placed.outcome != PlaceOutcome::Placed) {
     *why = "line " + std::to_string(lineNumber) + " could not be placed";
     return false;
   }
-  Entry& e = r.tree.entries[placed.file];
+  Entry& e = tree.entries[placed.file];
   e.attributes = decode_attributes(l.text + f[4].offset, f[4].length);
   e.dateTime = dateTime;
   e.size = r.plan.size[entry];
   e.startCluster = l.count > 5 ? static_cast<std::uint16_t>(l.number(5)) : START_NOT_FIXED;
-  r.source.resize(r.tree.entries.size(), NO_ENTRY);
+  e.fixed = e.startCluster != START_NOT_FIXED;
+  r.source.resize(tree.entries.size(), NO_ENTRY);
   r.source[placed.file] = entry;
   return true;
 }
@@ -82,15 +69,15 @@ bool read_list(Rebuild& r, const std::string& text, std::string* why) {
     std::size_t end = text.find('\n', at);
     Line l{bytes + at, {}, 0};
     auto length = static_cast<std::uint32_t>(end - at);
-    if (length > LIST_LINE_LIMIT) {
+    if (length >= LIST_LINE_LIMIT) {
       *why = "line " + std::to_string(lineNumber + 1) + " is longer than a file list allows";
       return false;
     }
     l.count = split_fields(l.text, length, l.fields, lineNumber == 0 ? HEADER_FIELD_LIMIT : FILE_FIELD_LIMIT);
     if (lineNumber == 0) {
-      read_header(r, l);
-      if (!start_tree(r.tree)) throw std::bad_alloc();
-      r.tree.entries.reserve(r.run.volume.tree.entries.size());
+      r.disk.params = header_params(header_number, &l, l.count);
+      if (!start_tree(r.disk.tree)) throw std::bad_alloc();
+      r.disk.tree.entries.reserve(r.run.volume.tree.entries.size());
       r.source.reserve(r.run.volume.tree.entries.size());
     } else if (l.count < 5 || !add_line(r, l, r.plan.lines[lineNumber - 1], lineNumber + 1, why)) {
       if (l.count < 5) *why = "a line lost its fields";
@@ -102,51 +89,40 @@ bool read_list(Rebuild& r, const std::string& text, std::string* why) {
   return true;
 }
 
-bool short_names_differ(const EntryTree& tree) {
-  for (const Entry& folder : tree.entries) {
-    std::vector<std::uint32_t> children(folder.subfolders);
-    children.insert(children.end(), folder.files.begin(), folder.files.end());
-    std::sort(children.begin(), children.end(), [&tree](std::uint32_t a, std::uint32_t b) {
-      return std::memcmp(tree.entries[a].shortName, tree.entries[b].shortName, SHORT_NAME_SIZE) < 0;
-    });
-    for (std::size_t i = 1; i < children.size(); ++i) {
-      if (std::memcmp(tree.entries[children[i - 1]].shortName, tree.entries[children[i]].shortName, SHORT_NAME_SIZE) == 0) return false;
-    }
+// diskmason's refusals after the list is read, in its order, and its layout.
+bool layout_accepted(Rebuild& r, std::string* why) {
+  Disk& disk = r.disk;
+  if (!root_fits(disk)) {
+    *why = "the root folder does not fit its sectors";
+  } else if (short_name_clash(disk.tree).first != NO_ENTRY) {
+    *why = "two entries of a folder have the same short name";
+  } else if (!lay_out_disk(disk, r.plan.format, r.plan.pad)) {
+    throw std::bad_alloc();
   }
-  return true;
-}
-
-bool fixed_within_tracks(const Rebuild& r, const ContainerPlan& plan) {
-  std::uint64_t limit = sector_limit(plan, r.geometry);
-  for (std::uint32_t i = 1; i < r.tree.entries.size(); ++i) {
-    const Entry& e = r.tree.entries[i];
-    if (e.folder || !r.plan.fixed[r.source[i]] || e.startCluster < FIRST_DATA_CLUSTER) continue;
-    std::uint64_t end = e.startCluster + std::uint64_t{cluster_count(r.tree, i, r.geometry.clusterSize)};
-    if (cluster_sector(r.geometry, end) > limit) return false;
-  }
-  return true;
-}
-
-// diskmason's refusals after the list is read, in its order.
-bool layout_accepted(Rebuild& r, ContainerPlan& plan, std::vector<std::uint32_t>& order, std::string* why) {
-  const VolumeGeometry& g = r.geometry;
-  const Entry& root = r.tree.entries[0];
-  std::uint64_t rootNeeds = (root.files.size() + root.subfolders.size() + 1) * std::uint64_t{DIR_ENTRY_SIZE};
-  if (rootNeeds > std::uint64_t{g.rootSectors} * g.sectorSize) *why = "the root folder does not fit its sectors";
-  if (why->empty() && !short_names_differ(r.tree)) *why = "two entries of a folder have the same short name";
   if (!why->empty()) return false;
-  r.endCluster = place_clusters(r.tree, g.clusterSize);
-  if (r.endCluster == 0 || !layout_order(r.tree, order)) throw std::bad_alloc();
-  plan = plan_container(r.plan.format, r.params, g, r.endCluster, volume_sectors(g, r.tree, order), r.plan.pad);
-  std::uint64_t tableBytes = std::min<std::uint64_t>(std::uint64_t{g.fatSectors} * g.sectorSize, PACKED_FAT_SIZE);
-  std::uint32_t highest = highest_chained_cluster(r.tree, g.clusterSize);
-  if (!fits_tracks(plan)) *why = "the disk needs more than 160 tracks";
-  else if (container_problem(plan, r.params, g) != ContainerProblem::None) *why = "the format cannot hold the disk";
-  else if (r.endCluster > FAT_CHAIN_LIMIT) *why = "the data reaches past what the FAT can chain";
-  else if (!fixed_within_tracks(r, plan)) *why = "a fixed file ends past the 160 tracks";
-  else if (r.endCluster != FIRST_DATA_CLUSTER && cluster_sector(g, r.endCluster) > r.params.totalSectors) *why = "the data runs past the end of the disk";
-  else if (highest >= FIRST_DATA_CLUSTER && highest >= tableBytes * 2 / 3) *why = "the FAT is too small for the data";
-  return why->empty();
+  switch (layout_refusal(disk)) {
+    case LayoutRefusal::None:
+      return true;
+    case LayoutRefusal::TooManyTracks:
+      *why = "the disk needs more than 160 tracks";
+      break;
+    case LayoutRefusal::PastFatReach:
+      *why = "the data reaches past what the FAT can chain";
+      break;
+    case LayoutRefusal::FixedPastTracks:
+      *why = "a fixed file ends past the 160 tracks";
+      break;
+    case LayoutRefusal::PastDiskEnd:
+      *why = "the data runs past the end of the disk";
+      break;
+    case LayoutRefusal::FatTooSmall:
+      *why = "the FAT is too small for the data";
+      break;
+    case LayoutRefusal::Container:
+      *why = "the format cannot hold the disk";
+      break;
+  }
+  return false;
 }
 
 FileOpened open_file(void* context, std::uint32_t entry) {
@@ -209,23 +185,23 @@ bool compare_bytes(void* context, const std::uint8_t* bytes, std::size_t length)
 
 bool rebuild_image(const QuarryRun& run, const ExtractPlan& plan, const std::string& listText, Rebuilt& rebuilt,
                    std::string* why) {
-  Rebuild r{run, plan, {}, {}, {}, {}, 0, {}, 0, 0};
+  Rebuild r{run, plan, {}, {}, {}, 0, 0};
   why->clear();
   rebuilt = Rebuilt{true, 0, 0};
   if (!read_list(r, listText, why)) return false;
-  if (size_problem(r.params) != SizeProblem::None ||
-      !plan_geometry(r.params, static_cast<std::uint32_t>(plan.boot.size()), r.geometry)) {
+  Disk& disk = r.disk;
+  if (size_problem(disk.params) != SizeProblem::None ||
+      !plan_geometry(disk.params, static_cast<std::uint32_t>(plan.boot.size()), disk.geometry)) {
     *why = "the header's sizes are refused";
     return false;
   }
-  ContainerPlan container{};
-  std::vector<std::uint32_t> order;
-  if (!layout_accepted(r, container, order, why)) return false;
-  Volume volume{r.params, r.geometry, r.tree, order, plan.boot.data(), static_cast<std::uint32_t>(plan.boot.size())};
+  if (!layout_accepted(r, why)) return false;
+  Volume volume{disk.params, disk.geometry, disk.tree, disk.order, plan.boot.data(),
+                static_cast<std::uint32_t>(plan.boot.size())};
   FileSource files{open_file, read_file, close_file, missed_file, &r};
   Comparison comparison{run.bytes, rebuilt};
   ByteSink sink{compare_bytes, &comparison};
-  std::uint32_t outcome = write_container(sink, container, r.params, volume, files);
+  std::uint32_t outcome = write_container(sink, disk.plan, disk.params, volume, files);
   if ((outcome & VOLUME_NO_MEMORY) != 0) throw std::bad_alloc();
   if (rebuilt.same && rebuilt.size != run.bytes.size()) {
     rebuilt.same = false;

@@ -38,8 +38,7 @@ void read_as(ImageFormat format, const std::uint8_t* data, std::size_t size) {
   if (boot == nullptr) return;
   BootFields fields = read_boot_fields(boot);
   std::vector<ContainerFinding> findings;
-  std::uint32_t perTrack = fields.sectorsPerTrack != 0 ? fields.sectorsPerTrack : 8;
-  if (!index_sectors(image, fields.bytesPerSector, perTrack, fields.headCount, findings)) return;
+  if (!index_sectors(image, fields.bytesPerSector, fields.sectorsPerTrack, fields.headCount, findings)) return;
   SectorSource sectors{sector_of, &image};
   VolumeRead volume;
   if (read_volume(boot, sectors, 0, volume) != VolumeOpened::Read) return;

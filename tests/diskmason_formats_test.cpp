@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <initializer_list>
 #include <string>
 #include <utility>
@@ -216,9 +217,10 @@ struct ReadBack {
   bool indexed;
 };
 
-ReadBack read_back(const std::string& bytes, ImageFormat format, std::uint32_t sectorSize = 512) {
+ReadBack read_back(const std::string& bytes, ImageFormat format, std::uint32_t sectorSize = 512,
+                   std::uint32_t bootSectorsPerTrack = 8, std::uint32_t bootHeads = 2) {
   ReadBack r{open_image_file(format, reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()), {}, false};
-  r.indexed = index_sectors(r.image, sectorSize, 8, 2, r.findings);
+  r.indexed = index_sectors(r.image, sectorSize, bootSectorsPerTrack, bootHeads, r.findings);
   return r;
 }
 
@@ -310,6 +312,34 @@ TEST_F(Formats, D88SectorsByRecordedNumberAndDamagedFiles) {
   EXPECT_NE(errors(wrongSize).find("error: sector 0/0/1 holds 512 bytes; the boot sector gives 256"),
             std::string::npos);
   EXPECT_EQ(read_sector(wrongSize.image, 0), nullptr);
+}
+
+// A D88 image is read by the tracks its records show, whatever the boot
+// sector's track fields say; fields a floppy could have that would locate
+// the sectors elsewhere are warned about, a boot file's bytes (no floppy's)
+// are not.
+TEST_F(Formats, D88TracksAreTheRecordsOwn) {
+  write_disk(GEOMETRY_2D, 512);
+  const std::string raw = image("raw", false);
+  const std::string d88 = image("d88", true);
+  const struct {
+    std::uint32_t sectorsPerTrack, heads;
+    const char* finding;
+  } cases[] = {
+      {8, 2, ""},
+      {0x9090, 0x9090, ""},
+      {0, 0, ""},
+      {9, 2, "warning: the boot sector gives 9 sectors a track and 2 heads, the image's tracks hold 8 and 2"},
+      {8, 1, "warning: the boot sector gives 8 sectors a track and 1 heads"},
+  };
+  for (const auto& c : cases) {
+    ReadBack r = read_back(d88, ImageFormat::D88, 512, c.sectorsPerTrack, c.heads);
+    ASSERT_TRUE(r.indexed);
+    std::string found = errors(r);
+    EXPECT_EQ(found.substr(0, std::strlen(c.finding)), c.finding) << c.sectorsPerTrack << "/" << c.heads;
+    EXPECT_EQ(found.empty(), *c.finding == '\0') << found;
+    expect_sectors(r, raw, 0, 640, "by records");
+  }
 }
 
 // A file fixed past the tracks of the track rule still lies on a track of

@@ -139,7 +139,8 @@ TEST_P(RoundTrip, ThePrintedCommandRebuildsEveryGeneratedImage) {
 
 // One line per format diskmason writes.
 INSTANTIATE_TEST_SUITE_P(Formats, RoundTrip,
-                         ::testing::Values(Format{"dcp", {}}, Format{"raw", {"--format", "raw"}}),
+                         ::testing::Values(Format{"dcp", {}}, Format{"raw", {"--format", "raw"}},
+                                           Format{"d88", {"--format", "d88"}}),
                          [](const ::testing::TestParamInfo<Format>& info) { return std::string(info.param.name); });
 
 // --- Images made elsewhere, hostile images, listings ----------------------------
@@ -211,13 +212,26 @@ TEST_F(Quarry, ListsEveryEntryFolderByFolderInDiskOrder) {
 
 TEST_F(Quarry, MapIsDiskmasonsMapOfTheSameDisk) {
   pack({"README.TXT 2024-04-01 09:00:00 A", "DOCS/GUIDE/PART1.TXT 2024-04-01 09:00:00 A", "LOADER.SYS 2024-1-1 0:0:0 RHS 60"});
+  // Empty files: one fixed at a cluster (it takes one), one without.
+  write_file(scratch_.file("empty"), "");
+  write_file(scratch_.file("disk.lst"), read_file(scratch_.file("disk.lst")) +
+                                            "empty EMPTY.DAT 2024-1-1 0:0:0 A 70\nempty NONE.DAT 2024-1-1 0:0:0 A\n");
   RunResult made = mason(scratch_.path(), {"--map", "-", "disk.lst", "disk.dcp"});
+  ASSERT_EQ(made.status, 0) << made.error;
   RunResult read = quarry(scratch_.path(), {"--map", "-", "disk.dcp"});
   ASSERT_EQ(read.status, 0) << read.error;
   EXPECT_EQ(read.output, made.output);
-  // Also beside an extraction.
+  // Also beside an extraction, the two in place together or neither.
+  write_file(scratch_.file("map.tsv"), "old");
+  EXPECT_EQ(quarry(scratch_.path(), {"--map", "nowhere/map.tsv", "--extract", "out", "disk.dcp"}).status, 1);
+  EXPECT_FALSE(file_exists(scratch_.file("out")));
   ASSERT_EQ(quarry(scratch_.path(), {"--map", "map.tsv", "--extract", "out", "disk.dcp"}).status, 0);
   EXPECT_EQ(read_file(scratch_.file("map.tsv")), made.output);
+  EXPECT_EQ(quarry(scratch_.path(), {"--map", "map.tsv", "--extract", "out", "disk.dcp"}).status, 1);
+  EXPECT_EQ(read_file(scratch_.file("map.tsv")), made.output);
+  std::vector<std::string> left;
+  for (const auto& item : fs::directory_iterator(utf8(scratch_.path()))) left.push_back(item.path().filename().string());
+  EXPECT_EQ(left.size(), 9u) << "a temporary or staging folder was left";
 }
 
 TEST_F(Quarry, UsageErrorsAndACleanCheck) {
@@ -235,6 +249,30 @@ TEST_F(Quarry, UsageErrorsAndACleanCheck) {
   RunResult check = quarry(scratch_.path(), {"--check", "disk.dcp"});
   EXPECT_EQ(check.status, 0);
   EXPECT_EQ(check.output + check.error, "");
+}
+
+// Chains that run into another's: each lists the clusters from its start to
+// the shared end, however the entries that share them are read.
+TEST_F(Quarry, CrossLinkedChainsListTheirWholeLength) {
+  pack({"A.BIN 2024-1-1 0:0:0 A", "B.BIN 2024-1-1 0:0:0 A", "C.BIN 2024-1-1 0:0:0 A"});  // 1, 2 and 3 clusters
+  std::string image = read_file(scratch_.file("disk.dcp"));
+  unsigned c = static_cast<unsigned char>(image[image.find("C       BIN") + 26]);
+  patch_slot("A       BIN", 26, std::string(1, static_cast<char>(c + 1)));  // read first: C's last two clusters
+  patch_slot("B       BIN", 26, std::string(1, static_cast<char>(c)));      // C's start, then A's
+  RunResult r = quarry(scratch_.path(), {"disk.dcp"});
+  ASSERT_EQ(r.status, 0) << r.error;
+  std::vector<std::string> rows = lines_of(r.output);
+  ASSERT_EQ(rows.size(), 3u) << r.output;
+  auto columns = [](unsigned start, unsigned clusters) {
+    std::string text(1, '\t');
+    text += std::to_string(start);
+    text += '\t';
+    return text += std::to_string(clusters);
+  };
+  const std::string ends[] = {columns(c + 1, 2), columns(c, 3), columns(c, 3)};
+  for (std::size_t i = 0; i < 3; ++i) {
+    EXPECT_EQ(rows[i].substr(rows[i].size() - ends[i].size()), ends[i]) << rows[i];
+  }
 }
 
 // Names no host folder should get, a chain that loops and a folder that
@@ -273,6 +311,23 @@ TEST_F(Quarry, HostileImagesExtractSafely) {
   for (const auto& item : fs::directory_iterator(utf8(scratch_.path()))) top.push_back(item.path().filename().string());
   std::sort(top.begin(), top.end());
   EXPECT_EQ(top, (std::vector<std::string>{"boot.bin", "disk.dcp", "disk.lst", "h0", "h1", "h2", "h3", "h4", "h5", "h6", "out"}));
+}
+
+// A file whose line would pass a file list's line length is extracted but
+// left out of the list, with a warning: the list holds no line diskmason
+// cannot read, and it grows with the files, not with their depth.
+TEST_F(Quarry, FilesTooDeepForAListLineAreLeftOutOfIt) {
+  std::string deep;
+  for (int i = 0; i < 40; ++i) deep += "ABCDE/";
+  pack({"TOP.TXT 2024-1-1 0:0:0 A", deep + "DEEP.TXT 2024-1-1 0:0:0 A"});
+  RunResult r = quarry(scratch_.path(), {"--extract", "out", "disk.dcp"});
+  ASSERT_EQ(r.status, 0) << r.error;
+  EXPECT_NE(r.error.find("1 files and folders (the first " + deep + "DEEP.TXT) lie too deep"), std::string::npos)
+      << r.error;
+  EXPECT_TRUE(file_exists(scratch_.file("out/files/" + deep + "DEEP.TXT")));
+  std::string list = read_file(scratch_.file("out/disk.lst"));
+  EXPECT_NE(list.find("TOP.TXT"), std::string::npos);
+  EXPECT_EQ(list.find("DEEP.TXT"), std::string::npos) << list;
 }
 
 TEST_F(Quarry, TargetMustBeNewOrEmptyAndStrictLeavesNone) {

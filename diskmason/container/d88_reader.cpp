@@ -196,6 +196,22 @@ const std::uint8_t* d88_first_sector(const std::uint8_t* bytes, std::size_t size
   return nullptr;
 }
 
+D88TrackShape d88_track_shape(const std::uint8_t* bytes, std::size_t size) {
+  D88TrackShape shape{0, 0, 0};
+  if (size < D88_HEADER_SIZE) return shape;
+  std::uint32_t slots = table_slots(bytes);
+  for (std::uint32_t t = 0; t < slots; ++t) {
+    std::uint32_t at = track_slot(bytes, t);
+    SectorRecord r{};
+    if (at < table_end(slots) || at >= size || !read_record(bytes, size, at, r)) continue;
+    ++shape.presentTracks;
+    if (shape.sectorsPerTrack == 0) shape.sectorsPerTrack = track_sectors(bytes, size, at);
+    shape.headCount = std::max(shape.headCount, r.head + 1);
+  }
+  if (shape.sectorsPerTrack == 0) shape.headCount = 0;
+  return shape;
+}
+
 void index_d88_sectors(ImageFile& image, std::vector<ContainerFinding>& findings) {
   Indexer x{image, findings};
   if (image.size < D88_HEADER_SIZE) {

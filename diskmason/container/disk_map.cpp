@@ -80,7 +80,8 @@ void put_entry(const DiskMap& m, std::FILE* out, std::uint32_t entry) {
   char letters[sizeof ATTRIBUTE_LETTERS];
   attribute_letters(e.attributes, letters);
   bool onDisk = e.startCluster >= FIRST_DATA_CLUSTER;
-  put_row(m, out, MapRow{e.folder ? "dir" : "file", e.imagePath.c_str(), shortName, letters, e.size, true,
+  std::string path = m.path != nullptr ? m.path(m.pathContext, entry) : e.imagePath;
+  put_row(m, out, MapRow{e.folder ? "dir" : "file", path.c_str(), shortName, letters, e.size, true,
                          e.startCluster, cluster_count(m.tree, entry, m.geometry.clusterSize), onDisk,
                          onDisk ? cluster_sector(m.geometry, e.startCluster) : 0});
 }

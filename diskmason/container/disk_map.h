@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <string>
 #include <vector>
 
 #include "diskmason/container/container.h"
@@ -19,6 +20,9 @@ struct DiskMap {
   const std::vector<std::uint32_t>& order;  // layout_order of the tree
   std::uint32_t totalSectors;               // free runs are shown up to here
   const SjisReverse& reverse;               // shows stored names in UTF-8
+  // Each entry's path as the map shows it; nullptr: its imagePath.
+  std::string (*path)(const void* context, std::uint32_t entry);
+  const void* pathContext;
 };
 
 // Writes the map; false when the stream reported an error.

@@ -35,10 +35,12 @@ void index_dcp_tracks(ImageFile& image, std::vector<ContainerFinding>& findings)
   const std::uint64_t trackBytes = std::uint64_t{image.sectorsPerTrack} * image.sectorSize;
   std::uint64_t at = DCP_HEADER_SIZE;
   image.trackOffsets.assign(MAX_TRACKS, NO_OFFSET);
+  image.presentTracks = 0;
   for (std::uint32_t t = 0; t < MAX_TRACKS; ++t) {
     if (image.bytes[DCP_FLAGS_AT + t] == 0) continue;
     image.trackOffsets[t] = at;
     at += trackBytes;
+    ++image.presentTracks;
   }
   if (image.size > at) {
     findings.push_back({false, std::to_string(image.size - at) + " bytes past the last track the header flags"});
@@ -55,6 +57,42 @@ void index_dcp_tracks(ImageFile& image, std::vector<ContainerFinding>& findings)
   }
 }
 
+std::uint64_t ceil_div_64(std::uint64_t a, std::uint64_t b) { return a / b + (a % b != 0 ? 1 : 0); }
+
+// The sectors that the geometries (s1, h1) and (s2, h2) locate alike: those
+// before the first track, or cylinder, where they part.
+std::uint64_t sectors_alike(std::uint32_t s1, std::uint32_t h1, std::uint32_t s2, std::uint32_t h2) {
+  if (s1 != s2) return std::min(s1, s2);
+  if (h1 == h2) return NO_OFFSET;  // every sector
+  return std::uint64_t{std::max(1u, std::min(h1, h2))} * s1;  // the first track, whatever the heads
+}
+
+// The tracks as the records give them; a warning where the boot sector's
+// plausible fields would locate a sector the image holds elsewhere.
+bool index_d88(ImageFile& image, bool bootPlausible, std::vector<ContainerFinding>& findings) {
+  D88TrackShape shape = d88_track_shape(image.bytes, image.size);
+  std::uint32_t bootPerTrack = image.sectorsPerTrack;
+  std::uint32_t bootHeads = image.headCount;
+  if (shape.sectorsPerTrack != 0) {
+    image.sectorsPerTrack = shape.sectorsPerTrack;
+    image.headCount = shape.headCount;
+  }
+  image.presentTracks = shape.presentTracks;
+  if (image.headCount == 0) {
+    findings.push_back({true, "the boot sector gives 0 heads: no sector of a D88 image can be placed"});
+    return false;
+  }
+  index_d88_sectors(image, findings);
+  std::uint64_t held = image.sectorPlaces.empty() ? 0 : image.sectorPlaces.back().sector + 1;
+  if (bootPlausible && held > sectors_alike(bootPerTrack, bootHeads, image.sectorsPerTrack, image.headCount)) {
+    findings.push_back({false, "the boot sector gives " + std::to_string(bootPerTrack) + " sectors a track and " +
+                                   std::to_string(bootHeads) + " heads, the image's tracks hold " +
+                                   std::to_string(image.sectorsPerTrack) + " and " + std::to_string(image.headCount) +
+                                   ": a system that goes by the boot sector reads other sectors"});
+  }
+  return true;
+}
+
 }  // namespace
 
 // A D88 header's size field must equal the file's size, which neither a
@@ -67,7 +105,11 @@ ImageFormat recognise_format(const std::uint8_t* bytes, std::size_t size) {
 }
 
 ImageFile open_image_file(ImageFormat format, const std::uint8_t* bytes, std::size_t size) {
-  return ImageFile{format, bytes, size, 0, 0, 0, {}, {}};
+  return ImageFile{format, bytes, size, 0, 0, 0, 0, {}, {}};
+}
+
+bool plausible_track_fields(std::uint32_t sectorsPerTrack, std::uint32_t headCount) {
+  return sectorsPerTrack >= 1 && sectorsPerTrack <= MAX_SECTOR_NUMBER && headCount <= MAX_SECTOR_NUMBER;
 }
 
 const std::uint8_t* boot_sector_bytes(const ImageFile& image, std::size_t length) {
@@ -77,12 +119,13 @@ const std::uint8_t* boot_sector_bytes(const ImageFile& image, std::size_t length
   return image.bytes + start;
 }
 
-bool index_sectors(ImageFile& image, std::uint32_t sectorSize, std::uint32_t sectorsPerTrack,
-                   std::uint32_t headCount, std::vector<ContainerFinding>& findings) {
-  if (sectorSize == 0 || sectorsPerTrack == 0) return false;
+bool index_sectors(ImageFile& image, std::uint32_t sectorSize, std::uint32_t bootSectorsPerTrack,
+                   std::uint32_t bootHeadCount, std::vector<ContainerFinding>& findings) {
+  if (sectorSize == 0) return false;
+  bool plausible = plausible_track_fields(bootSectorsPerTrack, bootHeadCount);
   image.sectorSize = sectorSize;
-  image.sectorsPerTrack = sectorsPerTrack;
-  image.headCount = headCount;
+  image.sectorsPerTrack = plausible ? bootSectorsPerTrack : DEFAULT_SECTORS_PER_TRACK;
+  image.headCount = plausible ? bootHeadCount : DEFAULT_HEAD_COUNT;
   image.trackOffsets.clear();
   image.sectorPlaces.clear();
   switch (image.format) {
@@ -90,14 +133,11 @@ bool index_sectors(ImageFile& image, std::uint32_t sectorSize, std::uint32_t sec
       index_dcp_tracks(image, findings);
       break;
     case ImageFormat::Raw:
+      image.presentTracks =
+          static_cast<std::uint32_t>(ceil_div_64(image.size, std::uint64_t{image.sectorsPerTrack} * sectorSize));
       break;
     case ImageFormat::D88:
-      if (headCount == 0) {
-        findings.push_back({true, "the boot sector gives 0 heads: no sector of a D88 image can be placed"});
-        return false;
-      }
-      index_d88_sectors(image, findings);
-      break;
+      return index_d88(image, plausible, findings);
   }
   return true;
 }

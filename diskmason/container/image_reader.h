@@ -24,10 +24,12 @@ struct ImageFile {
   ImageFormat format;
   const std::uint8_t* bytes;
   std::size_t size;
-  // Set by index_sectors from the volume's boot sector.
+  // Set by index_sectors: the volume's sector size, the track geometry the
+  // sectors are located by, and the tracks the image holds.
   std::uint32_t sectorSize;
   std::uint32_t sectorsPerTrack;
   std::uint32_t headCount;
+  std::uint32_t presentTracks;
   // Where each track's first sector lies (NO_OFFSET: the image does not hold
   // the track); for formats that record every sector, where each lies,
   // sorted by sector (one place for each sector found, so the index is no
@@ -52,11 +54,23 @@ ImageFile open_image_file(ImageFormat format, const std::uint8_t* bytes, std::si
 // sector's parameters are read; nullptr when the image does not hold them.
 const std::uint8_t* boot_sector_bytes(const ImageFile& image, std::size_t length);
 
-// Locates the sectors for the volume's sector size and tracks, and says
-// what does not fit (header flags against the file's size, sectors of the
-// wrong size, ...). False when no sector can be located at all.
-bool index_sectors(ImageFile& image, std::uint32_t sectorSize, std::uint32_t sectorsPerTrack,
-                   std::uint32_t headCount, std::vector<ContainerFinding>& findings);
+// Diskmason's track geometry where its file list gives none.
+constexpr std::uint32_t DEFAULT_SECTORS_PER_TRACK = 8;
+constexpr std::uint32_t DEFAULT_HEAD_COUNT = 2;
+
+// True when a floppy can have the boot sector's track fields: 1 to 255
+// sectors a track (sector numbers are one byte) and at most 255 heads. A
+// boot area written without them holds the boot file's own bytes there.
+bool plausible_track_fields(std::uint32_t sectorsPerTrack, std::uint32_t headCount);
+
+// Locates the sectors for the volume's sector size, and says what does not
+// fit (header flags against the file's size, sectors of the wrong size, a
+// boot sector whose track fields would locate them elsewhere, ...). The
+// tracks are the container's own where it records them (D88), else the
+// boot sector's fields where they are plausible, else the defaults. False
+// when no sector can be located at all.
+bool index_sectors(ImageFile& image, std::uint32_t sectorSize, std::uint32_t bootSectorsPerTrack,
+                   std::uint32_t bootHeadCount, std::vector<ContainerFinding>& findings);
 
 // Sector k of the volume (sectorSize bytes), or nullptr when the image does
 // not hold it: an absent track, or past the end of the file.

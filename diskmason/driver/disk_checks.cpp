@@ -15,42 +15,6 @@
 
 namespace {
 
-// Two entries of one folder whose short names are the same, the earlier
-// made first; NO_ENTRY when there are none.
-std::pair<std::uint32_t, std::uint32_t> same_short_names(const EntryTree& tree, const Entry& folder) {
-  std::vector<std::uint32_t> children(folder.subfolders);
-  children.insert(children.end(), folder.files.begin(), folder.files.end());
-  std::sort(children.begin(), children.end(), [&tree](std::uint32_t a, std::uint32_t b) {
-    int c = std::memcmp(tree.entries[a].shortName, tree.entries[b].shortName, SHORT_NAME_SIZE);
-    return c != 0 ? c < 0 : a < b;
-  });
-  for (std::size_t i = 1; i < children.size(); ++i) {
-    if (std::memcmp(tree.entries[children[i - 1]].shortName, tree.entries[children[i]].shortName,
-                    SHORT_NAME_SIZE) == 0) {
-      return {children[i - 1], children[i]};
-    }
-  }
-  return {NO_ENTRY, NO_ENTRY};
-}
-
-// The first file, in tree order, that the list fixes at a run ending past
-// the container's tracks; NO_ENTRY when there is none.
-std::uint32_t fixed_past_tracks(const PackRun& run, std::uint32_t folder) {
-  const Disk& disk = run.disk;
-  std::uint64_t limit = sector_limit(disk.plan, disk.geometry);
-  for (std::uint32_t file : disk.tree.entries[folder].files) {
-    const Entry& e = disk.tree.entries[file];
-    if (e.startColumn == 0 || e.startCluster < FIRST_DATA_CLUSTER) continue;
-    std::uint64_t end = e.startCluster + std::uint64_t{cluster_count(disk.tree, file, disk.geometry.clusterSize)};
-    if (cluster_sector(disk.geometry, end) > limit) return file;
-  }
-  for (std::uint32_t sub : disk.tree.entries[folder].subfolders) {
-    std::uint32_t file = fixed_past_tracks(run, sub);
-    if (file != NO_ENTRY) return file;
-  }
-  return NO_ENTRY;
-}
-
 SourcePlace start_place(const PackRun& run, const Entry& e) {
   return SourcePlace{run.options.listPath, e.line, e.startColumn};
 }
@@ -121,71 +85,8 @@ void report_too_much_data(PackRun& run, std::uint64_t sectors) {
                  run.disk.geometry.sectorsPerTrack * MAX_TRACKS);
 }
 
-}  // namespace
-
-bool check_root_size(PackRun& run) {
-  const Entry& root = run.disk.tree.entries[0];
-  const VolumeGeometry& g = run.disk.geometry;
-  auto entries = static_cast<std::uint32_t>(root.files.size() + root.subfolders.size());
-  std::uint64_t needed = (std::uint64_t{entries} + 1) * DIR_ENTRY_SIZE;  // with the end marker
-  std::uint64_t room = std::uint64_t{g.rootSectors} * g.sectorSize;
-  if (needed <= room) return true;
-  if (room < DIR_ENTRY_SIZE) {
-    // Not even the end marker fits: there is no count of entries to compare with.
-    report_problem(run, "the header gives 0 root directory entries\n");
-    return false;
-  }
-  report_problem(run, "too many entries in the root directory (%u vs %u max)\n", entries,
-                 static_cast<unsigned>(room / DIR_ENTRY_SIZE) - 1);
-  return false;
-}
-
-// Two entries of one folder with the same short name are refused: on the
-// disk one would hide the other. Folders are checked depth first.
-bool check_short_names(PackRun& run) {
-  const EntryTree& tree = run.disk.tree;
-  try {
-    std::vector<std::uint32_t> folders{0};
-    while (!folders.empty()) {
-      std::uint32_t folder = folders.back();
-      folders.pop_back();
-      auto [first, second] = same_short_names(tree, tree.entries[folder]);
-      if (first != NO_ENTRY) {
-        report_problem(run, "%s and %s have the same short name on the disk\n", tree.entries[first].imagePath.c_str(),
-                       tree.entries[second].imagePath.c_str());
-        return false;
-      }
-      const std::vector<std::uint32_t>& subs = tree.entries[folder].subfolders;
-      folders.insert(folders.end(), subs.rbegin(), subs.rend());
-    }
-  } catch (const std::bad_alloc&) {
-    explain_no_memory(run, "to compare the short names");
-    return false;
-  }
-  return true;
-}
-
-// Places the clusters, orders the entries as the data area holds them and
-// plans the container.
-bool lay_out(PackRun& run) {
-  Disk& disk = run.disk;
-  disk.endCluster = place_clusters(disk.tree, disk.geometry.clusterSize);
-  if (disk.endCluster == 0) {
-    explain_no_memory(run, "to place the clusters");
-    return false;
-  }
-  if (!layout_order(disk.tree, disk.order)) {
-    explain_no_memory(run, "to order the entries");
-    return false;
-  }
-  disk.plan = plan_container(run.options.format, disk.params, disk.geometry, disk.endCluster,
-                             volume_sectors(disk.geometry, disk.tree, disk.order), run.options.pad);
-  return true;
-}
-
-bool check_track_limit(PackRun& run) {
+void report_track_limit(PackRun& run) {
   const Disk& disk = run.disk;
-  if (fits_tracks(disk.plan)) return true;
   const char* format = format_title(disk.plan.format);
   report_too_much_data(run, disk.plan.sectorsNeeded);
   if (disk.plan.sectorsNeeded > disk.params.totalSectors && disk.params.headerTracks <= MAX_TRACKS) {
@@ -198,21 +99,17 @@ bool check_track_limit(PackRun& run) {
     explain_at(run.reporter, header_place(run, TRACK_COUNT), "header field 2 asks for %u tracks; a %s image holds at most %u",
                unsigned{disk.params.headerTracks}, format, MAX_TRACKS);
   }
-  return false;
 }
 
 // Automatically placed data must end where the FAT can still chain it.
-bool check_fat_reach(PackRun& run) {
+void report_fat_reach(PackRun& run) {
   std::uint32_t endCluster = run.disk.endCluster;
-  if (endCluster <= FAT_CHAIN_LIMIT) return true;
   report_problem(run, "too much data for the FAT (clusters up to %u needed vs %u max)\n", endCluster - 1,
                  FAT_CHAIN_LIMIT - 1);
-  return false;
 }
 
-bool check_fixed_reach(PackRun& run) {
-  std::uint32_t file = fixed_past_tracks(run, 0);
-  if (file == NO_ENTRY) return true;
+void report_fixed_reach(PackRun& run) {
+  std::uint32_t file = fixed_past_tracks(run.disk);
   const Disk& disk = run.disk;
   const Entry& e = disk.tree.entries[file];
   std::uint32_t clusters = cluster_count(disk.tree, file, disk.geometry.clusterSize);
@@ -220,38 +117,31 @@ bool check_fixed_reach(PackRun& run) {
                  e.imagePath.c_str(), unsigned{e.startCluster}, format_title(disk.plan.format),
                  static_cast<unsigned long long>(cluster_sector(disk.geometry, e.startCluster + std::uint64_t{clusters})),
                  static_cast<unsigned>(sector_limit(disk.plan, disk.geometry)));
-  return false;
 }
 
-bool check_disk_end(PackRun& run) {
+void report_disk_end(PackRun& run) {
   const Disk& disk = run.disk;
   std::uint64_t needed = cluster_sector(disk.geometry, disk.endCluster);
-  if (disk.endCluster == FIRST_DATA_CLUSTER || needed <= disk.params.totalSectors) return true;
   report_problem(run, "the data runs past the end of the disk (%llu sectors needed vs %u total sectors)\n",
                  static_cast<unsigned long long>(needed), unsigned{disk.params.totalSectors});
-  return false;
 }
 
-bool check_fat_size(PackRun& run) {
+void report_fat_size(PackRun& run) {
   const VolumeGeometry& g = run.disk.geometry;
   std::uint32_t highest = highest_chained_cluster(run.disk.tree, g.clusterSize);
-  if (highest < FIRST_DATA_CLUSTER) return true;
-  std::uint64_t tableBytes = std::min<std::uint64_t>(std::uint64_t{g.fatSectors} * g.sectorSize, PACKED_FAT_SIZE);
-  std::uint64_t entries = tableBytes * 2 / 3;  // 12 bits each
-  if (highest < entries) return true;
+  std::uint64_t entries = fat_table_entries(g);
   std::uint64_t held = entries > FIRST_DATA_CLUSTER ? entries - FIRST_DATA_CLUSTER : 0;
   report_problem(run, "the FAT is too small for the data (%u clusters used vs %llu max in a FAT of %llu bytes)\n",
                  highest - 1, static_cast<unsigned long long>(held),
                  static_cast<unsigned long long>(std::uint64_t{g.fatSectors} * g.sectorSize));
-  return false;
 }
 
-bool check_container(PackRun& run) {
+void report_container(PackRun& run) {
   const Disk& disk = run.disk;
   const char* format = format_title(disk.plan.format);
   switch (container_problem(disk.plan, disk.params, disk.geometry)) {
     case ContainerProblem::None:
-      return true;
+      break;
     case ContainerProblem::PastTracks:
       report_too_much_data(run, disk.plan.volumeSectors);
       break;
@@ -269,6 +159,72 @@ bool check_container(PackRun& run) {
     case ContainerProblem::SectorNumberTooLarge:
       report_problem(run, "the %s format numbers at most %u sectors a track, not %u\n", format, MAX_SECTOR_NUMBER,
                      disk.geometry.sectorsPerTrack);
+      break;
+  }
+}
+
+}  // namespace
+
+bool check_root_size(PackRun& run) {
+  if (root_fits(run.disk)) return true;
+  const Entry& root = run.disk.tree.entries[0];
+  const VolumeGeometry& g = run.disk.geometry;
+  auto entries = static_cast<std::uint32_t>(root.files.size() + root.subfolders.size());
+  std::uint64_t room = std::uint64_t{g.rootSectors} * g.sectorSize;
+  if (room < DIR_ENTRY_SIZE) {
+    // Not even the end marker fits: there is no count of entries to compare with.
+    report_problem(run, "the header gives 0 root directory entries\n");
+    return false;
+  }
+  report_problem(run, "too many entries in the root directory (%u vs %u max)\n", entries,
+                 static_cast<unsigned>(room / DIR_ENTRY_SIZE) - 1);
+  return false;
+}
+
+// Two entries of one folder with the same short name are refused: on the
+// disk one would hide the other. Folders are checked depth first.
+bool check_short_names(PackRun& run) {
+  const EntryTree& tree = run.disk.tree;
+  try {
+    auto [first, second] = short_name_clash(tree);
+    if (first == NO_ENTRY) return true;
+    report_problem(run, "%s and %s have the same short name on the disk\n", tree.entries[first].imagePath.c_str(),
+                   tree.entries[second].imagePath.c_str());
+  } catch (const std::bad_alloc&) {
+    explain_no_memory(run, "to compare the short names");
+  }
+  return false;
+}
+
+// Places the clusters, orders the entries as the data area holds them and
+// plans the container.
+bool lay_out(PackRun& run) {
+  if (lay_out_disk(run.disk, run.options.format, run.options.pad)) return true;
+  explain_no_memory(run, "to lay out the disk");
+  return false;
+}
+
+bool check_layout(PackRun& run) {
+  switch (layout_refusal(run.disk)) {
+    case LayoutRefusal::None:
+      return true;
+    case LayoutRefusal::TooManyTracks:
+      report_track_limit(run);
+      break;
+    case LayoutRefusal::PastFatReach:
+      report_fat_reach(run);
+      break;
+    case LayoutRefusal::FixedPastTracks:
+      report_fixed_reach(run);
+      break;
+    case LayoutRefusal::PastDiskEnd:
+      report_disk_end(run);
+      break;
+    case LayoutRefusal::FatTooSmall:
+      report_fat_size(run);
+      break;
+    case LayoutRefusal::Container:
+      report_container(run);
       break;
   }
   return false;

@@ -8,34 +8,14 @@
 namespace {
 
 constexpr std::uint32_t MIN_HEADER_FIELDS = 12;
-// Fields 12 to 14 are read from BOOT_TRACK_FIELDS_LEVEL on, and only when all
-// three are there.
-constexpr std::uint32_t TRACK_FIELDS_END = HIDDEN_SECTORS + 1;
 
-// Header fields 1 to 14 into DiskParams, in field order, each cut to its
-// width; a bad number is reported and kept as BAD_NUMBER cut likewise.
-void decode_header(PackRun& run) {
-  DiskParams& p = run.disk.params;
-  p.diskType = static_cast<std::uint8_t>(field_number(run, DISK_TYPE));
-  p.headerTracks = static_cast<std::uint8_t>(field_number(run, TRACK_COUNT));
-  p.formatLevel = static_cast<std::uint8_t>(field_number(run, FORMAT_LEVEL));
-  p.bytesPerSector = static_cast<std::uint16_t>(field_number(run, BYTES_PER_SECTOR));
-  p.sectorsPerCluster = static_cast<std::uint8_t>(field_number(run, SECTORS_PER_CLUSTER));
-  p.reservedSectors = static_cast<std::uint16_t>(field_number(run, RESERVED_SECTORS));
-  p.fatCount = static_cast<std::uint8_t>(field_number(run, FAT_COUNT));
-  p.rootEntries = static_cast<std::uint16_t>(field_number(run, ROOT_ENTRIES));
-  p.totalSectors = static_cast<std::uint16_t>(field_number(run, TOTAL_SECTORS));
-  p.mediaByte = static_cast<std::uint8_t>(field_number(run, MEDIA_BYTE));
-  p.sectorsPerFat = static_cast<std::uint16_t>(field_number(run, SECTORS_PER_FAT) & 0xFF);
-  p.sectorsPerTrack = 8;
-  p.headCount = 2;
-  p.hiddenSectors = 0;
-  if (p.formatLevel >= BOOT_TRACK_FIELDS_LEVEL && run.list.fieldCount >= TRACK_FIELDS_END) {
-    p.sectorsPerTrack = static_cast<std::uint16_t>(field_number(run, SECTORS_PER_TRACK));
-    p.headCount = static_cast<std::uint16_t>(field_number(run, HEAD_COUNT));
-    p.hiddenSectors = static_cast<std::uint16_t>(field_number(run, HIDDEN_SECTORS));
-  }
+// Field i's number; one that does not decode is reported and kept as
+// BAD_NUMBER, cut to the field's width like any other.
+std::uint32_t header_number(void* context, std::uint32_t field) {
+  return field_number(*static_cast<PackRun*>(context), field);
 }
+
+void decode_header(PackRun& run) { run.disk.params = header_params(header_number, &run, run.list.fieldCount); }
 
 // The whole boot file into run.disk.boot; false when it cannot be read.
 bool read_boot_bytes(PackRun& run, std::FILE* file) {

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "diskmason/container/container.h"
+#include "diskmason/driver/disk_rules.h"
 #include "diskmason/driver/host_files.h"
 #include "diskmason/driver/list_reader.h"
 #include "diskmason/model/disk_params.h"
@@ -55,19 +56,6 @@ struct ListCursor {
   std::uint32_t lineNumber;
   std::uint32_t columnBase;
   bool lineEnded;  // the last piece read ended its line
-};
-
-// The disk the list describes, and once laid out, where everything lies.
-struct Disk {
-  FieldSpan headerFields[HEADER_FIELD_LIMIT];
-  DiskParams params;
-  std::string bootPath;
-  std::vector<std::uint8_t> boot;
-  VolumeGeometry geometry;
-  EntryTree tree;
-  std::uint32_t endCluster;  // after the last cluster placed automatically
-  ContainerPlan plan;
-  std::vector<std::uint32_t> order;  // layout_order of the tree
 };
 
 struct PackRun {
@@ -152,23 +140,15 @@ void check_new_names(PackRun& run, std::uint32_t first, std::uint32_t end);
 void warn_about_header(PackRun& run);
 bool warn_about_layout(PackRun& run);
 
-// The checks and the layout (disk_checks.cpp): before the layout the root's
-// entries must fit its sectors and no two entries of a folder may share a
-// short name; lay_out places the clusters, orders the entries and plans the
-// container. After it, in this order: the data must fit 160 tracks and end
-// where the FAT can chain it; no file fixed by the list may end past the
-// 160 tracks; automatically placed data must end within totalSectors; the
-// FAT copy must hold an entry for every cluster chained; the format must be
-// able to hold the disk.
+// The checks and the layout (disk_checks.cpp), each reporting the rule of
+// disk_rules.h it finds broken: before the layout the root's entries must
+// fit its sectors and no two entries of a folder may share a short name;
+// lay_out places the clusters, orders the entries and plans the container;
+// check_layout then refuses what layout_refusal finds.
 bool check_root_size(PackRun& run);
 bool check_short_names(PackRun& run);
 bool lay_out(PackRun& run);
-bool check_track_limit(PackRun& run);
-bool check_fat_reach(PackRun& run);
-bool check_fixed_reach(PackRun& run);
-bool check_disk_end(PackRun& run);
-bool check_fat_size(PackRun& run);
-bool check_container(PackRun& run);
+bool check_layout(PackRun& run);
 
 // Writes every output asked for, each to a temporary replaced whole once all
 // are written, the image last; false, with a message, when one cannot be

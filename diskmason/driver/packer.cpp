@@ -72,10 +72,7 @@ void pack(PackRun& run) {
   if (run.good) warn_about_header(run);
   read_file_lines(run);
   if (run.good) run.good = check_root_size(run) && check_short_names(run) && lay_out(run);
-  if (run.good) {
-    run.good = check_track_limit(run) && check_fat_reach(run) && check_fixed_reach(run) && check_disk_end(run) &&
-               check_fat_size(run) && check_container(run);
-  }
+  if (run.good) run.good = check_layout(run);
   if (run.good) run.good = warn_about_layout(run) && list_read_whole(run) && passes_strict(run);
   if (run.good) run.good = write_outputs(run);
 }

@@ -95,7 +95,7 @@ bool write_map_file(PackRun& run, WholeOutput& out) {
     return false;
   }
   return write_disk_map(out.stream, DiskMap{disk.tree, disk.geometry, disk.plan, disk.order, disk.params.totalSectors,
-                                            run.reverse});
+                                            run.reverse, nullptr, nullptr});
 }
 
 // The one-line message of an output that could not be written.

@@ -9,8 +9,6 @@
 
 namespace {
 
-// Clusters 0 to 4095 can be told free or fixed; the ones beyond count as free.
-constexpr std::uint32_t CLUSTER_MAP_SIZE = 4096;
 // Highest cursor a search can report.
 constexpr std::uint64_t CURSOR_LIMIT = 0xFFFFFFFE;
 
@@ -24,15 +22,9 @@ struct Placement {
 // Finds count free clusters in a row from the cursor on, moves the cursor
 // past them and returns the first.
 std::uint64_t search_run(Placement& p, std::uint32_t count) {
-  std::uint64_t at = p.cursor;
-  std::uint64_t run = 0;
-  while (run < count && at < CLUSTER_MAP_SIZE) {
-    run = p.taken[at] ? 0 : run + 1;
-    ++at;
-  }
-  at += count - run;
-  p.cursor = static_cast<std::uint32_t>(std::min(at, CURSOR_LIMIT));
-  return at - count;
+  std::uint64_t start = first_free_run(p.taken, p.cursor, count);
+  p.cursor = static_cast<std::uint32_t>(std::min(start + count, CURSOR_LIMIT));
+  return start;
 }
 
 void take_run(Placement& p, std::uint64_t start, std::uint32_t count) {
@@ -75,6 +67,16 @@ void place_files(Placement& p, std::uint32_t folder) {
 }
 
 }  // namespace
+
+std::uint64_t first_free_run(const std::vector<bool>& taken, std::uint64_t from, std::uint32_t count) {
+  std::uint64_t at = from;
+  std::uint64_t run = 0;
+  while (run < count && at < CLUSTER_MAP_SIZE) {
+    run = taken[at] ? 0 : run + 1;
+    ++at;
+  }
+  return at - run;  // clusters past the map count as free
+}
 
 std::uint32_t cluster_count(const EntryTree& tree, std::uint32_t entry, std::uint32_t clusterSize) {
   if (clusterSize == 0) return 1;

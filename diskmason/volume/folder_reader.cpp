@@ -19,7 +19,7 @@ constexpr std::uint32_t CLUSTER_NUMBERS = 0x10000;
 struct FolderReader {
   VolumeRead& v;
   const SectorSource& sectors;
-  std::vector<std::uint32_t> visits;  // follow_chain's stamps
+  ChainMemo chains;
   std::vector<bool> readAsFolder;     // by cluster
   std::vector<std::uint32_t> pending; // folders still to read, the next one last
   bool ended;                         // the current folder's end marker was read
@@ -49,6 +49,8 @@ std::uint32_t add_entry(FolderReader& r, std::uint32_t folder, const std::uint8_
   e.attributes = attributes;
   e.dateTime = load_field(slot, ENTRY_DATE_TIME);
   e.startCluster = static_cast<std::uint16_t>(load_field(slot, ENTRY_START_CLUSTER));
+  // It lies where the image has it; an empty file at cluster 0 takes none.
+  e.fixed = e.startCluster != 0;
   e.size = load_field(slot, ENTRY_FILE_SIZE);
   e.line = 0;
   e.startColumn = 0;
@@ -57,7 +59,7 @@ std::uint32_t add_entry(FolderReader& r, std::uint32_t folder, const std::uint8_
   (tree.entries[id].folder ? parent.subfolders : parent.files).push_back(id);
   r.v.slotOf.push_back(static_cast<std::uint32_t>(r.v.slots.size()));
   r.v.chains.push_back(ChainRead{});
-  r.v.chains[id] = follow_chain(r.v, r.visits, id);
+  r.v.chains[id] = follow_chain(r.v, r.chains, id);
   return id;
 }
 
@@ -112,7 +114,7 @@ void queue_subfolders(FolderReader& r, std::uint32_t folder) {
 }  // namespace
 
 void read_folders(VolumeRead& v, const SectorSource& sectors) {
-  FolderReader r{v, sectors, std::vector<std::uint32_t>(v.owner.size(), 0), std::vector<bool>(CLUSTER_NUMBERS, false),
+  FolderReader r{v, sectors, make_chain_memo(v), std::vector<bool>(CLUSTER_NUMBERS, false),
                  {}, false};
   if (!start_tree(v.tree)) throw std::bad_alloc();
   // Room for the entries of a usual disk at once: the records are large.

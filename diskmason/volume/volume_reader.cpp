@@ -61,17 +61,6 @@ ChainEnd end_of_chain(std::uint16_t value) {
   return ChainEnd::Reserved;
 }
 
-// Marks the cluster as the entry's; the first other owner is a cross-link.
-void take_cluster(VolumeRead& v, std::uint32_t entry, std::uint32_t cluster, bool* crossed) {
-  std::uint32_t& owner = v.owner[cluster];
-  if (owner == NO_ENTRY) {
-    owner = entry;
-  } else if (owner != entry && !*crossed) {
-    *crossed = true;
-    v.problems.push_back({ReadProblem::CrossLink, entry, cluster, owner});
-  }
-}
-
 }  // namespace
 
 BootFields read_boot_fields(const std::uint8_t* s) {
@@ -107,7 +96,15 @@ DiskParams params_of_boot(const BootFields& b) {
                     b.hiddenSectors};
 }
 
-ChainRead follow_chain(VolumeRead& v, std::vector<std::uint32_t>& visits, std::uint32_t entry) {
+ChainMemo make_chain_memo(const VolumeRead& v) {
+  std::size_t clusters = v.fat != nullptr ? v.fat->size() : 0;
+  ChainMemo memo{std::vector<std::uint32_t>(clusters, 0), std::vector<std::uint32_t>(clusters, 0),
+                 std::vector<ChainEnd>(clusters, ChainEnd::NoStart), {}};
+  memo.walked.reserve(clusters);
+  return memo;
+}
+
+ChainRead follow_chain(VolumeRead& v, ChainMemo& memo, std::uint32_t entry) {
   ChainRead c{0, 0, ChainEnd::NoStart};
   if (v.fat == nullptr) {
     c.end = ChainEnd::NoFat;
@@ -116,30 +113,50 @@ ChainRead follow_chain(VolumeRead& v, std::vector<std::uint32_t>& visits, std::u
   const std::vector<std::uint16_t>& fat = *v.fat;
   std::uint32_t cluster = v.tree.entries[entry].startCluster;
   if (cluster < FIRST_DATA_CLUSTER || cluster >= fat.size()) return c;
-  const std::uint32_t stamp = entry + 1;
-  std::uint32_t previous = 0;
-  bool crossed = false;
+  std::vector<std::uint32_t>& walked = memo.walked;
+  walked.clear();
+  std::uint32_t joined = NO_ENTRY;  // the cluster where the chain met an earlier one
   for (;;) {
-    if (visits[cluster] == stamp) {
+    std::uint32_t owner = v.owner[cluster];
+    if (owner == entry) {
       c.end = ChainEnd::Loop;
-      return c;
+      break;
     }
-    visits[cluster] = stamp;
-    ++c.length;
-    if (cluster != previous + 1) ++c.fragments;
-    take_cluster(v, entry, cluster, &crossed);
+    if (owner != NO_ENTRY) {
+      v.problems.push_back({ReadProblem::CrossLink, entry, cluster, owner});
+      joined = cluster;
+      break;
+    }
+    v.owner[cluster] = entry;
+    walked.push_back(cluster);
     std::uint16_t value = fat[cluster];
     if (!is_next_cluster(value)) {
       c.end = end_of_chain(value);
-      return c;
+      break;
     }
     if (value >= fat.size()) {
       c.end = ChainEnd::PastFat;
-      return c;
+      break;
     }
-    previous = cluster;
     cluster = value;
   }
+  // The rest of each cluster walked, from the last one back.
+  std::uint32_t rest = joined != NO_ENTRY ? memo.rest[joined] : 0;
+  std::uint32_t runs = joined != NO_ENTRY ? memo.restRuns[joined] : 0;
+  if (joined != NO_ENTRY) c.end = memo.restEnd[joined];
+  std::uint32_t next = joined;
+  for (std::size_t i = walked.size(); i-- > 0;) {
+    std::uint32_t at = walked[i];
+    ++rest;
+    if (next == NO_ENTRY || next != at + 1) ++runs;
+    memo.rest[at] = rest;
+    memo.restRuns[at] = runs;
+    memo.restEnd[at] = c.end;
+    next = at;
+  }
+  c.length = rest;
+  c.fragments = runs;
+  return c;
 }
 
 VolumeOpened read_volume(const std::uint8_t* bootSector, const SectorSource& sectors, std::uint32_t bootSectors,
