@@ -121,8 +121,11 @@ TEST(EntryTreeRefusal, TellsWhyAndWhatIsInTheWay) {
 
 TEST_F(Tree, RefusesAFileOrFolderPastTheFolderLimit) {
   for (std::uint32_t i = 0; i < FOLDER_KIND_LIMIT; ++i) {
-    ASSERT_EQ(add(tree, "F" + std::to_string(i)).outcome, PlaceOutcome::Placed);
-    ASSERT_EQ(add(tree, "D" + std::to_string(i) + "/F").outcome, PlaceOutcome::Placed);
+    std::string number = std::to_string(i);
+    std::string file = "F";
+    std::string folder = "D";
+    ASSERT_EQ(add(tree, file.append(number)).outcome, PlaceOutcome::Placed);
+    ASSERT_EQ(add(tree, folder.append(number).append("/F")).outcome, PlaceOutcome::Placed);
   }
   EXPECT_EQ(add(tree, "ONE.MORE").outcome, PlaceOutcome::FolderFull);
   EXPECT_EQ(add(tree, "MORE/F").outcome, PlaceOutcome::FolderFull);
