@@ -121,7 +121,9 @@ TEST(BytequillCli, ReportsLiteralErrors) {
     // what it wrote up to the failure shows.
     EXPECT_EQ(read_file(f.out), "previous");
     if (!have_posix_shell()) continue;
-    r = run_shell("'" + bytequill() + "' '" + f.in + "' /dev/stdout 2>/dev/null");
+    std::string command = "'";
+    command.append(bytequill()).append("' '").append(f.in).append("' /dev/stdout 2>/dev/null");
+    r = run_shell(command);
     EXPECT_EQ(r.output, c.output);
   }
 }

@@ -166,7 +166,7 @@ GeneratedDisk generate_disk(unsigned seed) {
   disk.list = "boot.bin" + std::string(geometries[geometry]);
   unsigned files = 1 + next(25);
   for (unsigned i = 0; i < files; ++i) {
-    std::string host = "h" + std::to_string(i);
+    std::string host = std::string("h").append(std::to_string(i));
     unsigned sizes[] = {0, 1, 511, 512, 1025, 4000, 20000};
     disk.hostFiles.push_back({host, std::string(sizes[next(7)], static_cast<char>('a' + i % 26))});
     std::string name = std::string(folders[next(5)]) + std::to_string(i) + names[next(9)];

@@ -70,7 +70,7 @@ std::string generate(unsigned seed, const std::string& folder) {
     char name[32];
     std::snprintf(name, sizeof name, NAMES[pick(4)], i);
     write_file(folder + "/h" + std::to_string(i), std::string(SIZES[pick(5)], static_cast<char>(i)));
-    list += "h" + std::to_string(i) + " \"" + path + name + "\" 2024-04-01 09:00:00 " + ATTRIBUTES[pick(4)] + "\n";
+    list.append("h").append(std::to_string(i)) += " \"" + path + name + "\" 2024-04-01 09:00:00 " + ATTRIBUTES[pick(4)] + "\n";
   }
   return list;
 }

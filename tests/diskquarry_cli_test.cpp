@@ -85,7 +85,7 @@ Generated generate(unsigned seed) {
     for (std::size_t b = 0; b < bytes.size(); ++b) bytes[b] = static_cast<char>(random());
     g.hostFiles.push_back({host, bytes});
     g.list += host + " \"" + path + "\" " + DATES[pick(6)] + " " + ATTRIBUTES[pick(8)];
-    if (pick(8) == 0 && fixed < 2) g.list += " " + std::to_string(600 + 40 * fixed++);
+    if (pick(8) == 0 && fixed < 2) g.list.append(" ").append(std::to_string(600 + 40 * fixed++));
     g.list += "\n";
   }
   return g;

@@ -35,7 +35,7 @@ TEST(LayoutOrder, LevelByLevelSubfoldersThenFilesSortedByStartCluster) {
 
 TEST(LayoutOrder, TiesKeepTheCollectionOrderInLongFolders) {
   std::vector<volume_test::FileLine> files;
-  for (int i = 0; i < 40; ++i) files.push_back({"F" + std::to_string(i), 0, static_cast<std::uint16_t>(7 - i % 3)});
+  for (int i = 0; i < 40; ++i) files.push_back({std::string("F").append(std::to_string(i)), 0, static_cast<std::uint16_t>(7 - i % 3)});
   EntryTree tree = volume_test::tree_of(files);
   Ids expected;
   for (std::uint32_t start : {5, 6, 7}) {
