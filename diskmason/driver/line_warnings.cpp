@@ -37,20 +37,23 @@ const char* field_string(PackRun& run, std::uint32_t field, int* length) {
 // A date or time of the wrong form zeroes both: the entry holds them in one field.
 void check_date_time(PackRun& run) {
   int n = 0;
-  if (!has_date_form(field_text(run, DATE), run.list.fields[DATE].length)) {
+  const bool date = has_date_form(field_text(run, DATE), run.list.fields[DATE].length);
+  const bool time = has_time_form(field_text(run, TIME), run.list.fields[TIME].length);
+  if (!date) {
     const char* text = field_string(run, DATE, &n);
     warn_at(run.reporter, field_place(run, DATE),
             "the date '%.*s' is not year-month-day (2024-04-01); the entry's date and time are both stored as 0", n,
             text);
   }
-  if (!has_time_form(field_text(run, TIME), run.list.fields[TIME].length)) {
+  if (!time) {
     const char* text = field_string(run, TIME, &n);
     warn_at(run.reporter, field_place(run, TIME),
             "the time '%.*s' is not hour:minute:second (09:00:00); the entry's date and time are both stored as 0", n,
             text);
   }
-  check_date_time_range(run, DATE, false);
-  check_date_time_range(run, TIME, true);
+  if (date) check_date_time_range(run, DATE, false);
+  if (time) check_date_time_range(run, TIME, true);
+  if (!date) return;
   std::uint32_t days = days_if_not_in_calendar(field_text(run, DATE), run.list.fields[DATE].length);
   if (days != 0) {
     const char* text = field_string(run, DATE, &n);

@@ -60,12 +60,12 @@ bool has_time_form(const std::uint8_t* text, std::uint32_t length) {
   return three_parts(text, length, ':', parts);
 }
 
-const DateTimePart* part_out_of_range(const std::uint8_t* text, std::uint32_t length, bool isTime,
-                                      std::uint32_t* value) {
+namespace {
+
+// The first of three parsed parts outside its range, or nullptr.
+const DateTimePart* first_out_of_range(const std::uint32_t* values, bool isTime, std::uint32_t* value) {
   static constexpr DateTimePart PARTS[2][3] = {{{"year", 1980, 2107}, {"month", 1, 12}, {"day", 1, 31}},
                                                {{"hour", 0, 23}, {"minute", 0, 59}, {"second", 0, 59}}};
-  std::uint32_t values[3];
-  if (!three_parts(text, length, isTime ? ':' : '-', values)) return nullptr;
   for (int i = 0; i < 3; ++i) {
     const DateTimePart& part = PARTS[isTime ? 1 : 0][i];
     if (values[i] < part.lowest || values[i] > part.highest) {
@@ -76,11 +76,20 @@ const DateTimePart* part_out_of_range(const std::uint8_t* text, std::uint32_t le
   return nullptr;
 }
 
+}  // namespace
+
+const DateTimePart* part_out_of_range(const std::uint8_t* text, std::uint32_t length, bool isTime,
+                                      std::uint32_t* value) {
+  std::uint32_t values[3];
+  if (!three_parts(text, length, isTime ? ':' : '-', values)) return nullptr;
+  return first_out_of_range(values, isTime, value);
+}
+
 std::uint32_t days_if_not_in_calendar(const std::uint8_t* text, std::uint32_t length) {
   static constexpr std::uint32_t DAYS[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
   std::uint32_t ymd[3];
   std::uint32_t unused = 0;
-  if (!three_parts(text, length, '-', ymd) || part_out_of_range(text, length, false, &unused) != nullptr) return 0;
+  if (!three_parts(text, length, '-', ymd) || first_out_of_range(ymd, false, &unused) != nullptr) return 0;
   const std::uint32_t year = ymd[0];
   const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
   const std::uint32_t days = DAYS[ymd[1] - 1] + (ymd[1] == 2 && leap ? 1 : 0);

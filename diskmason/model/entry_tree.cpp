@@ -23,12 +23,16 @@ struct ComponentNames {
 // The bytes of 16-bit units: one for a unit below 100h, two (high first) above.
 void units_to_bytes(const std::uint8_t* wide, std::uint32_t wideBytes, std::string& out,
                     std::vector<std::uint16_t>* units) {
-  out.clear();
+  out.resize(wideBytes);
+  char* next = out.data();
   for (std::uint32_t i = 0; i < wideBytes; i += 2) {
-    if (wide[i] != 0) out.push_back(static_cast<char>(wide[i]));
-    out.push_back(static_cast<char>(wide[i + 1]));
-    if (units != nullptr) units->push_back(static_cast<std::uint16_t>(wide[i] << 8 | wide[i + 1]));
+    if (wide[i] != 0) *next++ = static_cast<char>(wide[i]);
+    *next++ = static_cast<char>(wide[i + 1]);
   }
+  out.resize(static_cast<std::size_t>(next - out.data()));
+  if (units == nullptr) return;
+  units->resize(wideBytes / 2);
+  for (std::uint32_t i = 0; i < wideBytes; i += 2) (*units)[i / 2] = static_cast<std::uint16_t>(wide[i] << 8 | wide[i + 1]);
 }
 
 // Converts a component as written and with its ASCII letters upper-cased
