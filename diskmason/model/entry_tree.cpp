@@ -164,7 +164,9 @@ PlaceResult place(EntryTree& tree, const std::uint8_t* path, std::uint32_t lengt
   }
   auto firstCreated = static_cast<std::uint32_t>(tree.entries.size());
   std::uint32_t folder = 0;
-  ComponentNames names;
+  // The buffers of the last path's components serve the next path too: a
+  // list of a few hundred files would otherwise allocate them for each.
+  static thread_local ComponentNames names;
   for (std::uint32_t start = 0;;) {
     std::uint32_t end = start;
     while (end < length && path[end] != '/') ++end;
