@@ -20,12 +20,11 @@ constexpr std::size_t SHOWN_NAME = 64;
 
 // A part that a directory entry cannot hold is stored cut to its bits, so
 // other systems show another date or none.
-void check_date_time_range(PackRun& run, std::uint32_t field, bool isTime) {
-  std::uint32_t value = 0;
-  const DateTimePart* part = part_out_of_range(field_text(run, field), run.list.fields[field].length, isTime, &value);
+void check_date_time_range(PackRun& run, std::uint32_t field, const DateTimeReading& reading, bool isTime) {
+  const DateTimePart* part = reading.outOfRange;
   if (part != nullptr) {
     warn_at(run.reporter, field_place(run, field), "the %s %u is outside %u to %u; the entry's %s will be wrong",
-            part->name, value, part->lowest, part->highest, isTime ? "time" : "date");
+            part->name, reading.value, part->lowest, part->highest, isTime ? "time" : "date");
   }
 }
 
@@ -37,28 +36,26 @@ const char* field_string(PackRun& run, std::uint32_t field, int* length) {
 // A date or time of the wrong form zeroes both: the entry holds them in one field.
 void check_date_time(PackRun& run) {
   int n = 0;
-  const bool date = has_date_form(field_text(run, DATE), run.list.fields[DATE].length);
-  const bool time = has_time_form(field_text(run, TIME), run.list.fields[TIME].length);
-  if (!date) {
+  const DateTimeReading date = read_date_time(field_text(run, DATE), run.list.fields[DATE].length, false);
+  const DateTimeReading time = read_date_time(field_text(run, TIME), run.list.fields[TIME].length, true);
+  if (!date.form) {
     const char* text = field_string(run, DATE, &n);
     warn_at(run.reporter, field_place(run, DATE),
             "the date '%.*s' is not year-month-day (2024-04-01); the entry's date and time are both stored as 0", n,
             text);
   }
-  if (!time) {
+  if (!time.form) {
     const char* text = field_string(run, TIME, &n);
     warn_at(run.reporter, field_place(run, TIME),
             "the time '%.*s' is not hour:minute:second (09:00:00); the entry's date and time are both stored as 0", n,
             text);
   }
-  if (date) check_date_time_range(run, DATE, false);
-  if (time) check_date_time_range(run, TIME, true);
-  if (!date) return;
-  std::uint32_t days = days_if_not_in_calendar(field_text(run, DATE), run.list.fields[DATE].length);
-  if (days != 0) {
+  check_date_time_range(run, DATE, date, false);
+  check_date_time_range(run, TIME, time, true);
+  if (date.monthDays != 0) {
     const char* text = field_string(run, DATE, &n);
     warn_at(run.reporter, field_place(run, DATE), "'%.*s' is not in the calendar (its month has %u days); stored as written",
-            n, text, days);
+            n, text, date.monthDays);
   }
 }
 
@@ -270,10 +267,10 @@ void check_quotes(PackRun& run) {
   const std::uint32_t length = run.list.length;
   std::uint32_t last = 0;
   std::uint32_t quotes = 0;
-  for (std::uint32_t i = 0; i < length; ++i) {
-    if (line[i] != '"') continue;
+  for (const void* at = std::memchr(line, '"', length); at != nullptr;) {
+    last = static_cast<std::uint32_t>(static_cast<const std::uint8_t*>(at) - line);
     ++quotes;
-    last = i;
+    at = std::memchr(line + last + 1, '"', length - last - 1);
   }
   if (quotes % 2 == 0) return;
   warn_at(run.reporter, SourcePlace{run.options.listPath, run.list.lineNumber, run.list.columnBase + last + 1},

@@ -78,20 +78,17 @@ const DateTimePart* first_out_of_range(const std::uint32_t* values, bool isTime,
 
 }  // namespace
 
-const DateTimePart* part_out_of_range(const std::uint8_t* text, std::uint32_t length, bool isTime,
-                                      std::uint32_t* value) {
-  std::uint32_t values[3];
-  if (!three_parts(text, length, isTime ? ':' : '-', values)) return nullptr;
-  return first_out_of_range(values, isTime, value);
-}
-
-std::uint32_t days_if_not_in_calendar(const std::uint8_t* text, std::uint32_t length) {
+DateTimeReading read_date_time(const std::uint8_t* text, std::uint32_t length, bool isTime) {
   static constexpr std::uint32_t DAYS[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-  std::uint32_t ymd[3];
-  std::uint32_t unused = 0;
-  if (!three_parts(text, length, '-', ymd) || first_out_of_range(ymd, false, &unused) != nullptr) return 0;
-  const std::uint32_t year = ymd[0];
+  DateTimeReading reading{false, nullptr, 0, 0};
+  std::uint32_t parts[3];
+  reading.form = three_parts(text, length, isTime ? ':' : '-', parts);
+  if (!reading.form) return reading;
+  reading.outOfRange = first_out_of_range(parts, isTime, &reading.value);
+  if (isTime || reading.outOfRange != nullptr) return reading;
+  const std::uint32_t year = parts[0];
   const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
-  const std::uint32_t days = DAYS[ymd[1] - 1] + (ymd[1] == 2 && leap ? 1 : 0);
-  return ymd[2] > days ? days : 0;
+  const std::uint32_t days = DAYS[parts[1] - 1] + (parts[1] == 2 && leap ? 1 : 0);
+  if (parts[2] > days) reading.monthDays = days;
+  return reading;
 }

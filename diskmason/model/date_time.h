@@ -22,12 +22,16 @@ struct DateTimePart {
   std::uint32_t highest;
 };
 
-// The first part of a date (year, month, day) or, with isTime, of a time
-// (hour, minute, second) outside its range, its value in *value; nullptr
-// when every part is inside or the text does not have the form.
-const DateTimePart* part_out_of_range(const std::uint8_t* text, std::uint32_t length, bool isTime,
-                                      std::uint32_t* value);
+// What a date or, with isTime, a time field holds, found in one reading:
+// whether it has the form decode_date_time needs; the first part outside
+// its range (year, month, day or hour, minute, second) with its value, or
+// nullptr; and for a date of the right form whose parts are in range, the
+// days of its month when its day is past them (2024-02-30 gives 29), else 0.
+struct DateTimeReading {
+  bool form;
+  const DateTimePart* outOfRange;
+  std::uint32_t value;
+  std::uint32_t monthDays;
+};
 
-// For a date of the right form whose parts are in range: the days of its
-// month when its day is past them (2024-02-30 gives 29), else 0.
-std::uint32_t days_if_not_in_calendar(const std::uint8_t* text, std::uint32_t length);
+DateTimeReading read_date_time(const std::uint8_t* text, std::uint32_t length, bool isTime);
