@@ -27,6 +27,10 @@ diskmason_image(disk OUTPUT disk.dcp FILELIST disk/disk.lst MAP disk.map
   DEPENDS ${CMAKE_CURRENT_BINARY_DIR}/gen/hello.s ${CMAKE_CURRENT_BINARY_DIR}/gen/menu.s)
 diskmason_image(raw_disk OUTPUT disk.img FILELIST disk/disk.lst FORMAT raw
   DEPENDS ${CMAKE_CURRENT_BINARY_DIR}/gen/hello.s ${CMAKE_CURRENT_BINARY_DIR}/gen/menu.s)
+# Both disks list the converted sources: with Make each target carries its own
+# copy of their rules, so in a parallel build one disk's copy could convert a
+# source again after the other disk was written. One disk after the other.
+add_dependencies(raw_disk disk)
 )";
 
 // Host paths are relative to the list's folder, where diskmason runs.
