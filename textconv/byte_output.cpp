@@ -4,18 +4,8 @@
 
 namespace {
 
-// Where the writers put a buffer they write out. Each returns the buffer to
-// go on with.
-struct StreamSink {
-  std::FILE* stream;
-  std::uint8_t* write_out(std::uint8_t* buffer, std::uint32_t count) {
-    std::fwrite(buffer, 1, count, stream);
-    return buffer;
-  }
-};
-
 // A FilterOutput keeps what its buffer writes out in its area, and the next
-// buffer starts behind it.
+// buffer starts behind it; write_out returns that buffer.
 struct AreaSink {
   FilterOutput& out;
   std::uint8_t* write_out(std::uint8_t*, std::uint32_t count) {
@@ -29,9 +19,8 @@ struct AreaSink {
   }
 };
 
-template <typename Sink>
 std::uint32_t copy_into(const std::uint8_t* src, std::uint32_t length, std::uint8_t* buffer, std::uint32_t fill,
-                        Sink& sink) {
+                        AreaSink& sink) {
   while (length > 0) {
     std::uint32_t room = BLOCK_SIZE - fill;
     std::uint32_t take = length < room ? length : room;
@@ -78,9 +67,8 @@ constexpr std::uint32_t LONGEST_TEXT = 6;
 
 // Appends the text of one byte, from `skip` on, writing out the buffer
 // first when it does not fit.
-template <typename Sink>
 inline std::uint32_t append_byte_text(const ByteText& t, std::uint32_t skip, std::uint8_t*& buffer,
-                                      std::uint32_t fill, Sink& sink) {
+                                      std::uint32_t fill, AreaSink& sink) {
   const std::uint32_t size = t.length - skip;
   if (fill + size > BLOCK_SIZE) {
     buffer = sink.write_out(buffer, fill);
@@ -90,9 +78,8 @@ inline std::uint32_t append_byte_text(const ByteText& t, std::uint32_t skip, std
   return fill + size;
 }
 
-template <typename Sink>
 std::uint32_t list_into(const std::uint8_t* bytes, std::uint32_t count, std::uint8_t* buffer, std::uint32_t fill,
-                        Sink& sink) {
+                        AreaSink& sink) {
   if (count == 0) return fill;
   fill = append_byte_text(BYTE_TEXTS.texts[bytes[0]], SEPARATOR, buffer, fill, sink);
   std::uint32_t i = 1;
@@ -113,18 +100,6 @@ std::uint32_t list_into(const std::uint8_t* bytes, std::uint32_t count, std::uin
 }
 
 }  // namespace
-
-std::uint32_t write_through(const std::uint8_t* src, std::uint32_t length, std::uint8_t* buffer,
-                            std::uint32_t fill, std::FILE* stream) {
-  StreamSink sink{stream};
-  return copy_into(src, length, buffer, fill, sink);
-}
-
-std::uint32_t write_byte_list(const std::uint8_t* bytes, std::uint32_t count, std::uint8_t* buffer,
-                              std::uint32_t fill, std::FILE* stream) {
-  StreamSink sink{stream};
-  return list_into(bytes, count, buffer, fill, sink);
-}
 
 void start_output(FilterOutput& out, std::FILE* stream) {
   out.stream = stream;

@@ -10,23 +10,13 @@
 // The size of the filters' output buffer, input block and literal buffer.
 constexpr std::uint32_t BLOCK_SIZE = 2048;
 
-// Copies length bytes into the buffer, writing it to the stream each time it
-// becomes full. Returns the new fill count.
-std::uint32_t write_through(const std::uint8_t* src, std::uint32_t length, std::uint8_t* buffer,
-                            std::uint32_t fill, std::FILE* stream);
-
-// Appends the bytes as an assembler byte list; the text of one byte is never
-// split across two writes. Returns the new fill count.
-std::uint32_t write_byte_list(const std::uint8_t* bytes, std::uint32_t count, std::uint8_t* buffer,
-                              std::uint32_t fill, std::FILE* stream);
-
 // What a filter writes collects in an area of this size before it goes to
 // the stream in one write.
 constexpr std::uint32_t OUTPUT_AREA_SIZE = 128 * 1024;
 
-// One filter run's output. The writers above work on its buffer as ever; a
-// buffer they write out stays in the area, and the next buffer follows it,
-// until the area has no room for another.
+// One filter run's output. Text and byte lists fill its buffer; a full
+// buffer stays in the area, and the next buffer follows it, until the area
+// has no room for another.
 struct FilterOutput {
   std::FILE* stream;
   std::uint32_t fill;       // bytes in the buffer
@@ -38,8 +28,10 @@ struct FilterOutput {
 // Starts an empty output to stream.
 void start_output(FilterOutput& out, std::FILE* stream);
 
-// write_through and write_byte_list on a FilterOutput.
+// Copies text into the buffer; a buffer that becomes full goes out whole.
 void output_text(FilterOutput& out, const std::uint8_t* bytes, std::uint32_t length);
+// Appends the bytes as an assembler byte list; the text of one byte never
+// straddles two buffers, so every write ends with a whole entry.
 void output_byte_list(FilterOutput& out, const std::uint8_t* bytes, std::uint32_t count);
 
 // A scanner text handler whose context is a FilterOutput: copies the text.

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -45,13 +46,25 @@ struct Recorder {
   ~Recorder() { std::fclose(stream); }
 };
 
+// An output to the recorder whose buffer already holds `fill` bytes 'x'.
+std::unique_ptr<FilterOutput> output_to(Recorder& rec, std::uint32_t fill = 0) {
+  auto out = std::make_unique<FilterOutput>();
+  start_output(*out, rec.stream);
+  const std::string filler(fill, 'x');
+  output_text(*out, reinterpret_cast<const std::uint8_t*>(filler.data()), fill);
+  return out;
+}
+
+// The bytes in the buffer being filled.
+std::string buffered(const FilterOutput& out) { return std::string(reinterpret_cast<const char*>(out.buffer), out.fill); }
+
 std::string list_text(const std::vector<std::uint8_t>& bytes) {
   Recorder rec;
-  std::uint8_t buffer[BLOCK_SIZE];
-  std::uint32_t fill = write_byte_list(bytes.data(), static_cast<std::uint32_t>(bytes.size()),
-                                       buffer, 0, rec.stream);
+  auto out = output_to(rec);
+  output_byte_list(*out, bytes.data(), static_cast<std::uint32_t>(bytes.size()));
+  send_written(out.get());
   EXPECT_EQ(rec.written(), "");
-  return std::string(reinterpret_cast<char*>(buffer), fill);
+  return buffered(*out);
 }
 
 }  // namespace
@@ -71,70 +84,66 @@ TEST(ByteList, FormatsBytes) {
 }
 
 TEST(ByteList, NeverSplitsTheTextOfOneByte) {
-  std::uint8_t buffer[BLOCK_SIZE];
-  std::string filler(2045, 'x');
-  std::memcpy(buffer, filler.data(), filler.size());
-
+  const std::string filler(2045, 'x');
+  const std::uint8_t small[] = {0x41, 0x42};
   // "41h" still fits at 2045; the full buffer goes out when "42h" follows.
   {
     Recorder rec;
-    const std::uint8_t small[] = {0x41, 0x42};
-    std::uint32_t fill = write_byte_list(small, 1, buffer, 2045, rec.stream);
-    EXPECT_EQ(fill, BLOCK_SIZE);
+    auto out = output_to(rec, 2045);
+    output_byte_list(*out, small, 1);
+    EXPECT_EQ(out->fill, BLOCK_SIZE);
+    send_written(out.get());
     EXPECT_EQ(rec.written(), "");
-    std::memcpy(buffer, filler.data(), filler.size());
-    fill = write_byte_list(small, 2, buffer, 2045, rec.stream);
+    // A buffer left full by a byte list goes out before any text is copied.
+    output_text(*out, reinterpret_cast<const std::uint8_t*>("z"), 1);
+    send_written(out.get());
     EXPECT_EQ(rec.written(), filler + "41h");
-    if (Recorder::SEES_PIECES) {
-      EXPECT_EQ(rec.pieces.size(), 1u);
-    }
-    EXPECT_EQ(std::string(reinterpret_cast<char*>(buffer), fill), ", 42h");
+    EXPECT_EQ(buffered(*out), "z");
+  }
+  {
+    Recorder rec;
+    auto out = output_to(rec, 2045);
+    output_byte_list(*out, small, 2);
+    send_written(out.get());
+    EXPECT_EQ(rec.written(), filler + "41h");
+    EXPECT_EQ(buffered(*out), ", 42h");
   }
   // "0a0h" does not fit: the 2045 bytes go out first.
   {
     Recorder rec;
-    std::memcpy(buffer, filler.data(), filler.size());
+    auto out = output_to(rec, 2045);
     const std::uint8_t big[] = {0xA0};
-    std::uint32_t fill = write_byte_list(big, 1, buffer, 2045, rec.stream);
+    output_byte_list(*out, big, 1);
+    send_written(out.get());
     EXPECT_EQ(rec.written(), filler);
-    EXPECT_EQ(std::string(reinterpret_cast<char*>(buffer), fill), "0a0h");
+    EXPECT_EQ(buffered(*out), "0a0h");
   }
-  // A long list: every write is whole entries, and together they give the list.
+  // A long list: what goes out ends with a whole entry, and with the buffer
+  // it gives the list.
   {
     Recorder rec;
+    auto out = output_to(rec);
     std::vector<std::uint8_t> bytes(3000);
     for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<std::uint8_t>(i * 7);
-    std::uint32_t fill = write_byte_list(bytes.data(), 3000, buffer, 0, rec.stream);
-    for (const std::string& w : rec.pieces) {
-      EXPECT_LE(w.size(), BLOCK_SIZE);
-      EXPECT_EQ(w.back(), 'h');
-    }
-    std::string all = rec.written();
-    all.append(reinterpret_cast<char*>(buffer), fill);
+    output_byte_list(*out, bytes.data(), 3000);
+    send_written(out.get());
+    for (const std::string& w : rec.pieces) EXPECT_EQ(w.back(), 'h');
+    std::string all = rec.written() + buffered(*out);
     EXPECT_EQ(all.size(), 3000u * 5 - 2 + std::count_if(bytes.begin(), bytes.end(),
                                                          [](std::uint8_t b) { return b >= 0xA0; }));
     EXPECT_EQ(all.substr(0, 14), "00h, 07h, 0eh,");
   }
 }
 
-TEST(WriteThrough, WritesWholeBuffersAndKeepsTheRest) {
+TEST(OutputText, WholeBuffersGoOutAndTheRestWaits) {
   Recorder rec;
   std::string src;
   for (int i = 0; i < 5000; ++i) src += static_cast<char>('a' + i % 26);
-  std::uint8_t buffer[BLOCK_SIZE];
-  std::uint32_t fill = write_through(reinterpret_cast<const std::uint8_t*>(src.data()), 5000,
-                                     buffer, 0, rec.stream);
-  EXPECT_EQ(rec.written(), src.substr(0, 4096));
-  if (Recorder::SEES_PIECES) {
-    EXPECT_EQ(rec.pieces.size(), 2u);
-  }
-  EXPECT_EQ(fill, 904u);
-  EXPECT_EQ(std::string(reinterpret_cast<char*>(buffer), fill), src.substr(4096));
-
-  // A buffer left full by a byte list goes out before anything is copied.
-  fill = write_through(reinterpret_cast<const std::uint8_t*>("z"), 1, buffer, BLOCK_SIZE,
-                       rec.stream);
-  EXPECT_EQ(rec.written().size(), 3u * BLOCK_SIZE);
-  EXPECT_EQ(fill, 1u);
-  EXPECT_EQ(buffer[0], 'z');
+  auto out = output_to(rec);
+  output_text(*out, reinterpret_cast<const std::uint8_t*>(src.data()), 5000);
+  send_written(out.get());
+  EXPECT_EQ(rec.written(), src.substr(0, 2 * BLOCK_SIZE));
+  EXPECT_EQ(buffered(*out), src.substr(2 * BLOCK_SIZE));
+  flush_output(*out);
+  EXPECT_EQ(rec.written(), src);
 }
