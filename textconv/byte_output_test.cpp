@@ -15,7 +15,6 @@ namespace {
 struct Recorder {
   std::FILE* stream;
 #ifdef __GLIBC__
-  static constexpr bool SEES_PIECES = true;
   std::vector<std::string> pieces;
   Recorder() {
     cookie_io_functions_t io{};
@@ -32,7 +31,6 @@ struct Recorder {
     return all;
   }
 #else
-  static constexpr bool SEES_PIECES = false;
   std::vector<std::string> pieces;  // not seen here
   Recorder() : stream(std::tmpfile()) { setvbuf(stream, nullptr, _IONBF, 0); }
   std::string written() const {
